@@ -1,0 +1,15 @@
+#include "install/Locations.h"
+
+#include "platform/Alert.h"
+#include "platform/Localization.h"
+
+void showInstallSuccessfulAlert(QWidget* window, const QString& name)
+{
+    auto* alert = new Alert(window);
+    alert->addButtonWithTitle(QStringLiteral("OK"));
+    alert->setMessageText(localizedString("New level installed!"));
+    alert->setInformativeText(
+        localizedString("The level \"%1\" was installed and added to the launch menu.").arg(name));
+    alert->setAlertStyle(Alert::Informational);
+    alert->beginSheetModalForWindow(window);
+}

@@ -1,0 +1,399 @@
+#include "platform/PropertyList.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QUrl>
+#include <QXmlStreamReader>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kMaxDepth = 512;
+
+QDateTime parseDate(QStringView text)
+{
+    // YYYY[-MM[-DD[THH[:MM[:SS]]]]]Z, the forms other writers use too.
+    text = text.trimmed();
+    if (!text.endsWith(u'Z'))
+        return {};
+    text.chop(1);
+    int fields[6] = {0, 1, 1, 0, 0, 0};
+    const char separators[6] = {0, '-', '-', 'T', ':', ':'};
+    const int widths[6] = {4, 2, 2, 2, 2, 2};
+    qsizetype pos = 0;
+    for (int i = 0; i < 6 && pos < text.size(); ++i) {
+        if (i > 0) {
+            if (text[pos] != QLatin1Char(separators[i]))
+                return {};
+            ++pos;
+        }
+        if (pos + widths[i] > text.size())
+            return {};
+        int value = 0;
+        for (int k = 0; k < widths[i]; ++k) {
+            const QChar c = text[pos + k];
+            if (!c.isDigit() || c.unicode() > '9')
+                return {};
+            value = value * 10 + (c.unicode() - '0');
+        }
+        fields[i] = value;
+        pos += widths[i];
+    }
+    if (pos != text.size())
+        return {};
+    const QDate date(fields[0], fields[1], fields[2]);
+    const QTime time(fields[3], fields[4], fields[5]);
+    if (fields[0] < 1 || !date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::UTC);
+}
+
+QByteArray formatDate(const QDateTime& value)
+{
+    const QDateTime utc = value.toUTC();
+    const QDate d = utc.date();
+    const QTime t = utc.time();
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02dZ", d.year(), d.month(),
+                  d.day(), t.hour(), t.minute(), t.second());
+    return buffer;
+}
+
+class Reader
+{
+public:
+    explicit Reader(const QByteArray& xml) : m_xml(xml) {}
+
+    std::optional<QVariant> document()
+    {
+        if (!nextElement() || m_xml.name() != u"plist")
+            return std::nullopt;
+        if (!nextElement())
+            return std::nullopt;
+        std::optional<QVariant> value = readValue(0);
+        if (!value)
+            return std::nullopt;
+        // Only the closing </plist> may follow, then the end of the document.
+        if (nextElement() || m_xml.hasError())
+            return std::nullopt;
+        while (!m_xml.atEnd())
+            m_xml.readNext();
+        if (m_xml.hasError())
+            return std::nullopt;
+        return value;
+    }
+
+private:
+    // Moves to the next start element; false at an end element, the end, or an error.
+    bool nextElement()
+    {
+        while (!m_xml.atEnd()) {
+            switch (m_xml.readNext()) {
+            case QXmlStreamReader::StartElement:
+                return true;
+            case QXmlStreamReader::EndElement:
+                return false;
+            case QXmlStreamReader::Characters:
+                if (!m_xml.isWhitespace())
+                    return fail();
+                break;
+            default:
+                break;
+            }
+        }
+        return false;
+    }
+
+    bool fail()
+    {
+        m_failed = true;
+        return false;
+    }
+
+    std::optional<QString> text()
+    {
+        QString value = m_xml.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
+        if (m_xml.hasError())
+            return std::nullopt;
+        return value;
+    }
+
+    std::optional<QVariant> readValue(int depth)
+    {
+        if (depth > kMaxDepth)
+            return std::nullopt;
+        const QStringView name = m_xml.name();
+        if (name == u"string") {
+            auto value = text();
+            return value ? std::optional<QVariant>(*value) : std::nullopt;
+        }
+        if (name == u"integer") {
+            auto value = text();
+            if (!value)
+                return std::nullopt;
+            bool ok = false;
+            const QString trimmed = value->trimmed();
+            const qint64 number = trimmed.toLongLong(&ok, 10);
+            if (ok)
+                return QVariant(number);
+            const quint64 unsignedNumber = trimmed.toULongLong(&ok, 10);
+            if (ok)
+                return QVariant(unsignedNumber);
+            return std::nullopt;
+        }
+        if (name == u"real") {
+            auto value = text();
+            if (!value)
+                return std::nullopt;
+            const QString trimmed = value->trimmed().toLower();
+            if (trimmed == u"nan")
+                return QVariant(std::nan(""));
+            if (trimmed == u"inf" || trimmed == u"+inf")
+                return QVariant(HUGE_VAL);
+            if (trimmed == u"-inf")
+                return QVariant(-HUGE_VAL);
+            bool ok = false;
+            const double number = trimmed.toDouble(&ok);
+            return ok ? std::optional<QVariant>(number) : std::nullopt;
+        }
+        if (name == u"true" || name == u"false") {
+            const bool value = name == u"true";
+            if (nextElement() || m_failed || m_xml.hasError())
+                return std::nullopt;
+            return QVariant(value);
+        }
+        if (name == u"date") {
+            auto value = text();
+            if (!value)
+                return std::nullopt;
+            const QDateTime date = parseDate(*value);
+            return date.isValid() ? std::optional<QVariant>(date) : std::nullopt;
+        }
+        if (name == u"data") {
+            auto value = text();
+            if (!value)
+                return std::nullopt;
+            QByteArray compact = value->toLatin1();
+            compact.removeIf([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
+            auto decoded =
+                QByteArray::fromBase64Encoding(compact, QByteArray::AbortOnBase64DecodingErrors);
+            if (!decoded)
+                return std::nullopt;
+            return QVariant(decoded.decoded);
+        }
+        if (name == u"array") {
+            QVariantList list;
+            while (nextElement()) {
+                auto item = readValue(depth + 1);
+                if (!item)
+                    return std::nullopt;
+                list.append(std::move(*item));
+            }
+            if (m_failed || m_xml.hasError())
+                return std::nullopt;
+            return QVariant(list);
+        }
+        if (name == u"dict") {
+            QVariantMap map;
+            while (nextElement()) {
+                if (m_xml.name() != u"key")
+                    return std::nullopt;
+                auto key = text();
+                if (!key || !nextElement())
+                    return std::nullopt;
+                auto item = readValue(depth + 1);
+                if (!item)
+                    return std::nullopt;
+                map.insert(*key, std::move(*item));
+            }
+            if (m_failed || m_xml.hasError())
+                return std::nullopt;
+            return QVariant(map);
+        }
+        return std::nullopt;
+    }
+
+    QXmlStreamReader m_xml;
+    bool m_failed = false;
+};
+
+void appendEscaped(QByteArray& out, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    out.reserve(out.size() + utf8.size());
+    for (const char c : utf8) {
+        switch (c) {
+        case '&':
+            out.append("&amp;");
+            break;
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        default:
+            out.append(c);
+        }
+    }
+}
+
+bool writeValue(QByteArray& out, const QVariant& value, int depth)
+{
+    if (depth > kMaxDepth)
+        return false;
+    const QByteArray indent(depth, '\t');
+    out.append(indent);
+    switch (value.metaType().id()) {
+    case QMetaType::QString:
+        out.append("<string>");
+        appendEscaped(out, value.toString());
+        out.append("</string>\n");
+        return true;
+    case QMetaType::QUrl:
+        out.append("<string>");
+        appendEscaped(out, value.toUrl().toString(QUrl::FullyEncoded));
+        out.append("</string>\n");
+        return true;
+    case QMetaType::Bool:
+        out.append(value.toBool() ? "<true/>\n" : "<false/>\n");
+        return true;
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+        out.append("<integer>").append(QByteArray::number(value.toLongLong())).append("</integer>\n");
+        return true;
+    case QMetaType::UInt:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::UShort:
+        out.append("<integer>").append(QByteArray::number(value.toULongLong())).append("</integer>\n");
+        return true;
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        const double number = value.toDouble();
+        QByteArray text;
+        if (std::isnan(number))
+            text = "nan";
+        else if (std::isinf(number))
+            text = number > 0 ? "inf" : "-inf";
+        else
+            text = QByteArray::number(number, 'g', 17);
+        out.append("<real>").append(text).append("</real>\n");
+        return true;
+    }
+    case QMetaType::QDateTime: {
+        const QDateTime date = value.toDateTime();
+        if (!date.isValid())
+            return false;
+        out.append("<date>").append(formatDate(date)).append("</date>\n");
+        return true;
+    }
+    case QMetaType::QByteArray: {
+        const QByteArray encoded = value.toByteArray().toBase64();
+        if (encoded.isEmpty()) {
+            out.append("<data>\n").append(indent).append("</data>\n");
+            return true;
+        }
+        out.append("<data>\n");
+        for (qsizetype i = 0; i < encoded.size(); i += 68)
+            out.append(indent).append(encoded.mid(i, 68)).append('\n');
+        out.append(indent).append("</data>\n");
+        return true;
+    }
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
+        const QVariantList list = value.toList();
+        if (list.isEmpty()) {
+            out.append("<array/>\n");
+            return true;
+        }
+        out.append("<array>\n");
+        for (const QVariant& item : list) {
+            if (!writeValue(out, item, depth + 1))
+                return false;
+        }
+        out.append(indent).append("</array>\n");
+        return true;
+    }
+    case QMetaType::QVariantMap:
+    case QMetaType::QVariantHash: {
+        const QVariantMap map = value.toMap();
+        if (map.isEmpty()) {
+            out.append("<dict/>\n");
+            return true;
+        }
+        out.append("<dict>\n");
+        for (auto it = map.cbegin(); it != map.cend(); ++it) {
+            out.append(indent).append("\t<key>");
+            appendEscaped(out, it.key());
+            out.append("</key>\n");
+            if (!writeValue(out, it.value(), depth + 1))
+                return false;
+        }
+        out.append(indent).append("</dict>\n");
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+namespace PropertyList {
+
+std::optional<QVariant> fromXml(const QByteArray& xml)
+{
+    return Reader(xml).document();
+}
+
+std::optional<QVariant> readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return fromXml(file.readAll());
+}
+
+QByteArray toXml(const QVariant& value)
+{
+    QByteArray out;
+    out.append("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<!DOCTYPE plist>\n"
+               "<plist version=\"1.0\">\n");
+    // The root value stands at the margin, as other writers put it.
+    QByteArray body;
+    if (!writeValue(body, value, 0))
+        return {};
+    out.append(body);
+    out.append("</plist>\n");
+    return out;
+}
+
+bool writeFile(const QString& path, const QVariant& value)
+{
+    const QByteArray xml = toXml(value);
+    if (xml.isEmpty())
+        return false;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(xml) != xml.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace PropertyList
+
+QDateTime distantPast()
+{
+    return QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+// Reading and writing XML property lists.
+//
+// Values travel as QVariant: QString, QDateTime (UTC), QByteArray, bool, qint64, double,
+// QVariantList and QVariantMap. A document that is damaged in any way reads as none, never
+// as the part that happened to parse; files are written atomically.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace PropertyList {
+
+std::optional<QVariant> fromXml(const QByteArray& xml);
+std::optional<QVariant> readFile(const QString& path);
+
+// Empty when the value holds a type a property list cannot carry.
+QByteArray toXml(const QVariant& value);
+// Creates the folder when it is missing; false when anything failed.
+bool writeFile(const QString& path, const QVariant& value);
+
+} // namespace PropertyList
+
+// The earliest date a property list round-trips: 0001-01-01T00:00:00Z.
+QDateTime distantPast();

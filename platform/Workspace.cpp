@@ -1,0 +1,192 @@
+#include "platform/Workspace.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTextStream>
+
+namespace {
+
+QString dataHome()
+{
+    const QString env = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!env.isEmpty() && QDir::isAbsolutePath(env))
+        return env;
+    return QDir::homePath() + QStringLiteral("/.local/share");
+}
+
+struct DesktopEntry
+{
+    QString exec;
+    bool hidden = false;
+};
+
+// Reads the [Desktop Entry] group by hand: QSettings would mangle the Exec quoting.
+std::optional<DesktopEntry> readDesktopEntry(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return std::nullopt;
+    DesktopEntry entry;
+    bool inMainGroup = false;
+    bool sawGroup = false;
+    QTextStream in(&file);
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        if (line.startsWith(u'[')) {
+            inMainGroup = line == u"[Desktop Entry]";
+            sawGroup = sawGroup || inMainGroup;
+            continue;
+        }
+        if (!inMainGroup)
+            continue;
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq < 0)
+            continue;
+        const QString key = line.left(eq).trimmed();
+        const QString value = line.mid(eq + 1).trimmed();
+        if (key == u"Exec")
+            entry.exec = value;
+        else if (key == u"Hidden")
+            entry.hidden = value == u"true";
+    }
+    if (!sawGroup)
+        return std::nullopt;
+    return entry;
+}
+
+// Splits an Exec value into arguments as the desktop entry rules quote them.
+QStringList splitExec(const QString& exec)
+{
+    QStringList args;
+    QString current;
+    bool inQuotes = false;
+    bool haveArg = false;
+    for (qsizetype i = 0; i < exec.size(); ++i) {
+        const QChar c = exec[i];
+        if (inQuotes) {
+            if (c == u'\\' && i + 1 < exec.size()) {
+                current += exec[++i];
+            } else if (c == u'"') {
+                inQuotes = false;
+            } else {
+                current += c;
+            }
+        } else if (c == u'"') {
+            inQuotes = true;
+            haveArg = true;
+        } else if (c == u' ' || c == u'\t') {
+            if (haveArg)
+                args.append(current);
+            current.clear();
+            haveArg = false;
+        } else {
+            current += c;
+            haveArg = true;
+        }
+    }
+    if (haveArg)
+        args.append(current);
+    return args;
+}
+
+bool isFieldCode(const QString& arg)
+{
+    return arg.size() == 2 && arg[0] == u'%' && QStringLiteral("fFuUdDnNickvm").contains(arg[1]);
+}
+
+} // namespace
+
+namespace Workspace {
+
+QStringList applicationFolders()
+{
+    QStringList folders{dataHome() + QStringLiteral("/applications")};
+    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dirs.isEmpty())
+        dirs = QStringLiteral("/usr/local/share/:/usr/share/");
+    for (const QString& dir : dirs.split(u':', Qt::SkipEmptyParts)) {
+        if (QDir::isAbsolutePath(dir))
+            folders.append(QDir::cleanPath(dir) + QStringLiteral("/applications"));
+    }
+    return folders;
+}
+
+std::optional<QString> absolutePathForAppWithIdentifier(const QString& identifier)
+{
+    if (identifier.isEmpty() || identifier.contains(u'/'))
+        return std::nullopt;
+    for (const QString& folder : applicationFolders()) {
+        const QString path = folder + u'/' + identifier + QStringLiteral(".desktop");
+        if (!QFileInfo(path).isFile())
+            continue;
+        const auto entry = readDesktopEntry(path);
+        // The first entry found decides, even when it hides the application.
+        if (!entry || entry->hidden)
+            return std::nullopt;
+        return path;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> programOfExecLine(const QString& exec)
+{
+    QStringList args = splitExec(exec);
+    args.removeIf(isFieldCode);
+    if (args.isEmpty() || args.first().isEmpty())
+        return std::nullopt;
+    const QString program = args.first();
+    if (QDir::isAbsolutePath(program))
+        return program;
+    const QString found = QStandardPaths::findExecutable(program);
+    return found.isEmpty() ? program : found;
+}
+
+std::optional<Bundle> applicationBundle(const QString& identifier)
+{
+    const auto path = absolutePathForAppWithIdentifier(identifier);
+    if (!path)
+        return std::nullopt;
+    const auto entry = readDesktopEntry(*path);
+    if (!entry)
+        return std::nullopt;
+    const auto program = programOfExecLine(entry->exec);
+    if (!program)
+        return std::nullopt;
+    return Bundle(*path, identifier, *program);
+}
+
+bool recycle(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return false;
+    // Without the data folder, Qt puts the "Trash" under the current directory and still
+    // answers true; make the folder first and check where the item went.
+    QDir().mkpath(dataHome());
+    QString pathInTrash;
+    if (!QFile::moveToTrash(path, &pathInTrash))
+        return false;
+    if (!QDir::isAbsolutePath(pathInTrash)) {
+        // Somewhere that is no Trash: put it back where the caller expects it.
+        QFile::rename(QDir::current().absoluteFilePath(pathInTrash), path);
+        return false;
+    }
+    const QFileInfo trashed(pathInTrash);
+    return !QFileInfo(path).exists() && !QFileInfo(path).isSymLink() &&
+           (trashed.exists() || trashed.isSymLink());
+}
+
+std::optional<QString> applicationSupportDir()
+{
+    const QString dir = dataHome();
+    if (dir.isEmpty())
+        return std::nullopt;
+    return dir;
+}
+
+} // namespace Workspace

@@ -1,0 +1,54 @@
+#pragma once
+
+// A temporary home for one test case: $HOME, $XDG_DATA_HOME, $XDG_CONFIG_HOME,
+// $XDG_DATA_DIRS and $XDG_CACHE_HOME point into a fresh folder that is removed afterwards,
+// and QUILLMOR_LAUNCHER_INFO_PLIST is cleared. Nothing a test does reaches the real home.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QDir>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QVariant>
+
+class TestHome
+{
+public:
+    TestHome();
+    ~TestHome();
+    TestHome(const TestHome&) = delete;
+    TestHome& operator=(const TestHome&) = delete;
+
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString& relative) const { return m_dir.filePath(relative); }
+    QString dataHome() const { return filePath(QStringLiteral("data")); }
+    QString configHome() const { return filePath(QStringLiteral("config")); }
+    QString dataDirs() const { return filePath(QStringLiteral("system")); }
+
+    // Writes a file (and its folders); a valid mtime sets its modification date.
+    QString createFile(const QString& relative, const QByteArray& data = {},
+                       const QDateTime& mtime = {});
+    QString createDir(const QString& relative, const QDateTime& mtime = {});
+
+    // Installs the stand-in game's desktop entry in $XDG_DATA_HOME/applications (or, with
+    // systemWide, in the first $XDG_DATA_DIRS folder). The entry runs `program`, the built
+    // stand-in game by default. Returns the game level directory's path.
+    QString installGame(const QString& program = {}, bool systemWide = false);
+    QString gameLevelDir() const;
+    QString applicationDir() const;
+    // A level folder in the game level directory, holding "levellist.dat" and a file.
+    QString createLevel(const QString& name, const QDateTime& mtime = {});
+    // Replaces the launcher's Info.plist with the given dictionary.
+    void setInfoPlist(const QVariantMap& info);
+    // Writes the catalogue file from a list of entries.
+    void writeCatalogue(const QVariantList& entries);
+    QString cataloguePath() const;
+
+    // The stand-in game as built next to the tests.
+    static QString builtGamePath();
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_saved[7];
+};
