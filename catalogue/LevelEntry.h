@@ -1,0 +1,30 @@
+#pragma once
+
+// A level entry: one level of the catalogue, as a string-keyed record. Feed items use the
+// same keys with the same value types. Records held in a list are never changed in place:
+// a change copies the record, sets keys and puts the copy back at its index.
+
+#include <QString>
+#include <QVariantMap>
+
+using LevelEntry = QVariantMap;
+using FeedItem = QVariantMap;
+
+namespace LevelKey {
+inline const QString name = QStringLiteral("name");
+inline const QString author = QStringLiteral("author");
+inline const QString description = QStringLiteral("description");
+inline const QString guid = QStringLiteral("guid");
+inline const QString urlInstall = QStringLiteral("urlInstall");
+inline const QString urlDownload = QStringLiteral("urlDownload");
+inline const QString urlWebsite = QStringLiteral("urlWebsite");
+inline const QString urlSource = QStringLiteral("urlSource");
+inline const QString sha1Install = QStringLiteral("sha1Install");
+inline const QString sha1Remote = QStringLiteral("sha1Remote");
+inline const QString pubDateInstall = QStringLiteral("pubDateInstall");
+inline const QString pubDateRemote = QStringLiteral("pubDateRemote");
+inline const QString length = QStringLiteral("length");
+inline const QString exists = QStringLiteral("exists");
+// Carried by an install record on its way through the install flow; never stored.
+inline const QString urlZip = QStringLiteral("urlZip");
+} // namespace LevelKey
