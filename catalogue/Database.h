@@ -1,0 +1,82 @@
+#pragma once
+
+// The catalogue: every level the launcher knows, in the level table's row order, and the
+// file "database.plist" that keeps it between runs. It discovers level folders on the first
+// load, merges parsed feeds and finished installs, and answers the level table's questions.
+// Changes that must reach the disk set the dirty flag; only save() writes.
+
+#include "catalogue/LevelEntry.h"
+#include "catalogue/SortDescriptor.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <QVariant>
+
+#include <functional>
+
+class Repositories;
+
+// The catalogue file in the application directory; empty when there is no such directory.
+QString getDatabasePath();
+
+class Database
+{
+public:
+    Database();
+
+    void setRepositories(Repositories* repositories) { m_repositories = repositories; }
+    Repositories* repositories() const { return m_repositories; }
+    // The moment merges and installs date their changes with; the wall clock by default.
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+    // Loads the catalogue once; later calls do nothing.
+    void firstLoad();
+    void load();
+    void save();
+    bool isDirty() const { return m_dirty; }
+
+    qsizetype count() const { return m_data.size(); }
+    LevelEntry objectAtIndex(qsizetype index) const { return m_data.at(index); }
+    void replaceObjectAtIndex(qsizetype index, const LevelEntry& entry);
+    // Any order, repeats allowed; the list is compacted in one pass.
+    void removeObjectsAtIndexes(const QList<qsizetype>& indexes);
+    void sortUsingDescriptors(const QList<SortDescriptor>& descriptors);
+
+    void removeEntriesForSource(const QUrl& source);
+    void removeEntriesForInstallDir(const QUrl& folder);
+    // Deletes a level: its folder goes to the Trash and the catalogue is saved.
+    void removeEntry(int row);
+
+    int numberOfRowsInTableView() const { return int(m_data.size()); }
+    QVariant objectValueForTableColumn(const QString& columnIdentifier, int row) const;
+
+    // Merges one feed's item list; the feed URL becomes each level's "urlSource".
+    void updateDatabase(const QUrl& feed, const QVariantList& items);
+    // Records a finished install, updating the level's entry or adding one.
+    void updateInstall(const LevelEntry& record);
+    LevelEntry updateEntry(const LevelEntry& entry, const LevelEntry& record) const;
+    LevelEntry buildEntry(const LevelEntry& record) const;
+
+    // A downloaded feed, handed to the source list and the merge. Bytes that form no feed
+    // of the format leave both untouched.
+    void parseFileRss(const QByteArray& bytes, const QUrl& url);
+    void parseFileXml(const QByteArray& bytes, const QUrl& url);
+    void parseFileTxt(const QByteArray& bytes, const QUrl& url);
+
+private:
+    QDateTime now() const;
+    // Drops the entries of one key's folder or feed, keeping those the other key still ties
+    // to the catalogue with the first key cleared.
+    void removeEntriesMatching(const QString& key, const QUrl& url, const QString& keepKey);
+    void discoverLevelFolders();
+    void ensureDefaultLevel();
+
+    Repositories* m_repositories = nullptr;
+    bool m_dirty = false;
+    bool m_firstLoad = true;
+    QList<LevelEntry> m_data;
+    std::function<QDateTime()> m_clock;
+};
