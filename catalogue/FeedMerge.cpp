@@ -1,0 +1,275 @@
+// The Database operations that fold outside news into the catalogue: a parsed feed's items,
+// and the record of a finished install.
+
+#include "catalogue/Database.h"
+
+#include "install/Locations.h"
+#include "platform/Localization.h"
+#include "platform/PropertyList.h"
+
+#include <QHash>
+#include <QSet>
+
+namespace {
+
+// Value equality as the catalogue means it: strings by characters, dates by instant, data by
+// bytes, numbers by value. A missing value equals only another missing one.
+bool sameValue(const QVariant& a, const QVariant& b)
+{
+    if (!a.isValid() || !b.isValid())
+        return a.isValid() == b.isValid();
+    if (SortOrder::isNumber(a) && SortOrder::isNumber(b))
+        return SortOrder::compareValues(a, b) == 0;
+    if (a.metaType() != b.metaType())
+        return false;
+    return a == b;
+}
+
+// The guid a feed that gives none would have given: the feed, then the archive's base name.
+QString derivedGuid(const QUrl& feed, const QUrl& download)
+{
+    QString path = download.path(QUrl::FullyDecoded);
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    QString last = path.mid(path.lastIndexOf(u'/') + 1);
+    if (last.isEmpty())
+        last = path;
+    const qsizetype dot = last.lastIndexOf(u'.');
+    if (dot > 0)
+        last.truncate(dot);
+    return absoluteString(feed) + u'#' + last;
+}
+
+// Tells whether an entry's stored URL string names the given URL, parsing each distinct
+// string once: the entries of one feed all carry the same few strings.
+class UrlMatcher
+{
+public:
+    UrlMatcher(QString key, QUrl url) : m_key(std::move(key)), m_url(std::move(url)) {}
+
+    bool operator()(const LevelEntry& entry)
+    {
+        const QString text = entry.value(m_key).toString();
+        auto it = m_seen.constFind(text);
+        if (it == m_seen.cend())
+            it = m_seen.insert(text, m_url.isValid() && urlForKey(entry, m_key) == m_url);
+        return *it;
+    }
+
+private:
+    QString m_key;
+    QUrl m_url;
+    QHash<QString, bool> m_seen;
+};
+
+} // namespace
+
+void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
+{
+    // Step 1: every item gets a guid. Items the merge cannot place (no name, or an archive
+    // URL that does not parse) are left out rather than stored as entries that could never
+    // be downloaded nor matched again.
+    QList<FeedItem> items;
+    items.reserve(itemList.size());
+    for (const QVariant& value : itemList) {
+        FeedItem item = value.toMap();
+        const QUrl download = urlForKey(item, LevelKey::urlDownload);
+        if (!item.contains(LevelKey::name) || !download.isValid())
+            continue;
+        if (!item.contains(LevelKey::guid))
+            item.insert(LevelKey::guid, derivedGuid(feed, download));
+        items.append(item);
+    }
+
+    UrlMatcher belongs(LevelKey::urlSource, feed);
+
+    // Step 2: levels the feed no longer lists leave the catalogue, installed ones too.
+    if (!m_data.isEmpty()) {
+        QSet<QString> listed;
+        listed.reserve(items.size());
+        for (const FeedItem& item : std::as_const(items))
+            listed.insert(item.value(LevelKey::guid).toString());
+        QList<qsizetype> dropped;
+        for (qsizetype i = 0; i < m_data.size(); ++i) {
+            const LevelEntry& entry = m_data.at(i);
+            if (!belongs(entry))
+                continue;
+            if (!entry.contains(LevelKey::guid) ||
+                !listed.contains(entry.value(LevelKey::guid).toString()))
+                dropped.append(i);
+        }
+        if (!dropped.isEmpty()) {
+            removeObjectsAtIndexes(dropped);
+            m_dirty = true;
+        }
+    }
+    const qsizetype known = m_data.size();
+
+    // Step 3: a level installed without a feed joins the first item offering its archive.
+    QHash<QByteArray, qsizetype> itemByHash;
+    for (qsizetype k = 0; k < items.size(); ++k) {
+        const QByteArray hash = items.at(k).value(LevelKey::sha1Remote).toByteArray();
+        if (!hash.isEmpty() && !itemByHash.contains(hash))
+            itemByHash.insert(hash, k);
+    }
+    if (!itemByHash.isEmpty()) {
+        for (qsizetype i = 0; i < known; ++i) {
+            const LevelEntry& entry = m_data.at(i);
+            if (urlForKey(entry, LevelKey::urlSource).isValid())
+                continue;
+            const QByteArray hash = entry.value(LevelKey::sha1Install).toByteArray();
+            const auto it = itemByHash.constFind(hash);
+            if (hash.isEmpty() || it == itemByHash.cend())
+                continue;
+            LevelEntry linked = entry;
+            linked.insert(LevelKey::urlSource, absoluteString(feed));
+            linked.insert(LevelKey::guid, items.at(*it).value(LevelKey::guid));
+            m_data[i] = linked;
+        }
+    }
+
+    // Step 4: each item updates the first entry of this feed with its guid, or is added.
+    // Only entries present before this step are indexed, so an item repeating an earlier
+    // item's new guid is added again, and later merges update the first of them.
+    QHash<QString, qsizetype> entryByGuid;
+    for (qsizetype i = 0; i < known; ++i) {
+        const LevelEntry& entry = m_data.at(i);
+        if (!entry.contains(LevelKey::guid) || !belongs(entry))
+            continue;
+        const QString guid = entry.value(LevelKey::guid).toString();
+        if (!entryByGuid.contains(guid))
+            entryByGuid.insert(guid, i);
+    }
+
+    const QDateTime mergeTime = now();
+    for (const FeedItem& item : std::as_const(items)) {
+        const QString guid = item.value(LevelKey::guid).toString();
+        const auto found = entryByGuid.constFind(guid);
+        if (found == entryByGuid.cend()) {
+            LevelEntry entry;
+            entry.insert(LevelKey::name, item.value(LevelKey::name));
+            entry.insert(LevelKey::author, item.contains(LevelKey::author)
+                                               ? item.value(LevelKey::author)
+                                               : QVariant(localizedString("Unknown")));
+            entry.insert(LevelKey::description,
+                         item.contains(LevelKey::description)
+                             ? item.value(LevelKey::description)
+                             : QVariant(localizedString("Downloadable level")));
+            entry.insert(LevelKey::guid, guid);
+            entry.insert(LevelKey::urlWebsite, item.value(LevelKey::urlWebsite, QString()));
+            entry.insert(LevelKey::urlSource, absoluteString(feed));
+            entry.insert(LevelKey::urlInstall, QString());
+            entry.insert(LevelKey::urlDownload, item.value(LevelKey::urlDownload));
+            entry.insert(LevelKey::pubDateRemote, item.value(LevelKey::pubDateRemote, mergeTime));
+            entry.insert(LevelKey::pubDateInstall, distantPast());
+            entry.insert(LevelKey::sha1Remote, item.value(LevelKey::sha1Remote, QByteArray()));
+            entry.insert(LevelKey::sha1Install, QByteArray());
+            entry.insert(LevelKey::length, item.value(LevelKey::length, qint64(0)));
+            entry.insert(LevelKey::exists, false);
+            m_data.append(entry);
+            m_dirty = true;
+            continue;
+        }
+
+        LevelEntry entry = m_data.at(*found);
+        bool changed = false;
+        if (entry.value(LevelKey::name).toString() != item.value(LevelKey::name).toString() ||
+            !entry.contains(LevelKey::name)) {
+            entry.insert(LevelKey::name, item.value(LevelKey::name));
+            changed = true;
+        }
+        for (const QString& key : {LevelKey::author, LevelKey::description}) {
+            if (item.contains(key) && !sameValue(item.value(key), entry.value(key))) {
+                entry.insert(key, item.value(key));
+                changed = true;
+            }
+        }
+        const QUrl download = urlForKey(item, LevelKey::urlDownload);
+        if (download != urlForKey(entry, LevelKey::urlDownload)) {
+            entry.insert(LevelKey::urlDownload, absoluteString(download));
+            changed = true;
+        }
+        for (const QString& key :
+             {LevelKey::urlWebsite, LevelKey::sha1Remote, LevelKey::length, LevelKey::exists}) {
+            if (item.contains(key) && !sameValue(item.value(key), entry.value(key))) {
+                entry.insert(key, item.value(key));
+                changed = true;
+            }
+        }
+        // A new date is news in its own right; a text feed has none, so a changed listing
+        // is dated by the merge itself.
+        if (item.contains(LevelKey::pubDateRemote)) {
+            if (!sameValue(item.value(LevelKey::pubDateRemote),
+                           entry.value(LevelKey::pubDateRemote))) {
+                entry.insert(LevelKey::pubDateRemote, item.value(LevelKey::pubDateRemote));
+                m_dirty = true;
+            }
+        } else if (changed) {
+            entry.insert(LevelKey::pubDateRemote, mergeTime);
+        }
+        m_dirty = m_dirty || changed;
+        m_data[*found] = entry;
+    }
+}
+
+void Database::updateInstall(const LevelEntry& record)
+{
+    qsizetype index = -1;
+    const QString guid = record.value(LevelKey::guid).toString();
+    if (!guid.isEmpty()) {
+        for (qsizetype i = 0; i < m_data.size() && index < 0; ++i) {
+            if (m_data.at(i).contains(LevelKey::guid) &&
+                m_data.at(i).value(LevelKey::guid).toString() == guid)
+                index = i;
+        }
+    } else {
+        const QUrl folder = urlForKey(record, LevelKey::urlInstall);
+        for (qsizetype i = 0; folder.isValid() && i < m_data.size() && index < 0; ++i) {
+            if (urlForKey(m_data.at(i), LevelKey::urlInstall) == folder)
+                index = i;
+        }
+    }
+    if (index >= 0)
+        m_data[index] = updateEntry(m_data.at(index), record);
+    else
+        m_data.append(buildEntry(record));
+    m_dirty = true;
+}
+
+LevelEntry Database::updateEntry(const LevelEntry& entry, const LevelEntry& record) const
+{
+    LevelEntry updated = entry;
+    for (const QString& key :
+         {LevelKey::name, LevelKey::urlInstall, LevelKey::author, LevelKey::description,
+          LevelKey::pubDateRemote, LevelKey::pubDateInstall, LevelKey::urlDownload,
+          LevelKey::urlWebsite, LevelKey::urlSource, LevelKey::sha1Remote, LevelKey::sha1Install,
+          LevelKey::length, LevelKey::exists}) {
+        const auto it = record.constFind(key);
+        if (it != record.cend())
+            updated.insert(key, *it);
+    }
+    return updated;
+}
+
+LevelEntry Database::buildEntry(const LevelEntry& record) const
+{
+    LevelEntry entry;
+    entry.insert(LevelKey::name, record.value(LevelKey::name));
+    entry.insert(LevelKey::urlInstall, record.value(LevelKey::urlInstall));
+    const auto take = [&](const QString& key, const QVariant& fallback) {
+        entry.insert(key, record.value(key, fallback));
+    };
+    take(LevelKey::author, localizedString("Unknown"));
+    take(LevelKey::description, localizedString("Downloadable level"));
+    take(LevelKey::guid, QString());
+    take(LevelKey::pubDateRemote, distantPast());
+    take(LevelKey::pubDateInstall, now());
+    take(LevelKey::urlDownload, QString());
+    take(LevelKey::urlWebsite, QString());
+    take(LevelKey::urlSource, QString());
+    take(LevelKey::sha1Remote, QByteArray());
+    take(LevelKey::sha1Install, QByteArray());
+    take(LevelKey::length, qint64(0));
+    take(LevelKey::exists, true);
+    return entry;
+}
