@@ -5,6 +5,9 @@
 #include "tests/support/TestHome.h"
 
 #include <QFileInfo>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QProcess>
 #include <QTest>
 
 #include <memory>
@@ -249,6 +252,50 @@ private slots:
         const QString level = m_home->createLevel(QStringLiteral("Castle"));
         QVERIFY(::moveToTrash(QUrl::fromLocalFile(level)));
         QVERIFY(!QFileInfo::exists(level));
+    }
+
+    void installSuccessfulAlert()
+    {
+        QMainWindow window;
+        window.show();
+        showInstallSuccessfulAlert(&window, QStringLiteral("Ember Keep"));
+        auto* alert = window.findChild<QMessageBox*>();
+        QVERIFY(alert);
+        QVERIFY(alert->isVisible());
+        QCOMPARE(alert->windowModality(), Qt::WindowModal);
+        QCOMPARE(alert->text(), QStringLiteral("New level installed!"));
+        QCOMPARE(alert->informativeText(),
+                 QStringLiteral("The level \"Ember Keep\" was installed and added to the launch menu."));
+        QCOMPARE(alert->buttons().size(), 1);
+        QCOMPARE(alert->buttons().first()->text(), QStringLiteral("OK"));
+        alert->buttons().first()->click();
+        QTRY_VERIFY(!window.findChild<QMessageBox*>());
+    }
+
+    void standInGameHonoursItsCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("built-in level") << QStringList();
+        QTest::newRow("custom level") << QStringList{QStringLiteral("custom"), QStringLiteral("Ember Keep")};
+    }
+
+    void standInGameHonoursItsCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        m_home->createLevel(QStringLiteral("Ember Keep"));
+        const QString log = m_home->filePath(QStringLiteral("game.log"));
+        QProcess game;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUILLMOR_GAME_LOG"), log);
+        env.insert(QStringLiteral("QUILLMOR_GAME_QUIT_AFTER"), QStringLiteral("50"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        game.setProcessEnvironment(env);
+        game.start(TestHome::builtGamePath(), arguments);
+        QVERIFY(game.waitForFinished(20000));
+        QCOMPARE(game.exitCode(), 0);
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), arguments.join(u' ').toUtf8() + '\n');
     }
 };
 
