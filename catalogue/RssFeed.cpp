@@ -1,0 +1,328 @@
+#include "catalogue/FeedDate.h"
+#include "catalogue/FeedParsers.h"
+
+#include <libxml/entities.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+
+#include <limits>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace {
+
+const xmlChar* const kMediaNamespace = BAD_CAST "http://search.yahoo.com/mrss/";
+// The feed may bind the media namespace to any prefix; queries use this one for it.
+const xmlChar* const kMediaPrefix = BAD_CAST "qmedia";
+const QString kLevelType = QStringLiteral("application/x-quillmor-level");
+constexpr quint32 kMinimumTtl = 1440; // minutes: a feed is never looked at more than daily
+
+// Repair what can be repaired, but never reach the network, never load a DTD and never
+// substitute entities (that would read local files named by external entities).
+constexpr int kParseOptions = XML_PARSE_RECOVER | XML_PARSE_NONET | XML_PARSE_NOERROR |
+                              XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
+
+struct FreeParser
+{
+    void operator()(xmlParserCtxt* p) const { xmlFreeParserCtxt(p); }
+};
+struct FreeDoc
+{
+    void operator()(xmlDoc* p) const { xmlFreeDoc(p); }
+};
+struct FreeXPathContext
+{
+    void operator()(xmlXPathContext* p) const { xmlXPathFreeContext(p); }
+};
+struct FreeXPathObject
+{
+    void operator()(xmlXPathObject* p) const { xmlXPathFreeObject(p); }
+};
+struct FreeXPathExpression
+{
+    void operator()(xmlXPathCompExpr* p) const { xmlXPathFreeCompExpr(p); }
+};
+using XPathObject = std::unique_ptr<xmlXPathObject, FreeXPathObject>;
+using XPathExpression = std::unique_ptr<xmlXPathCompExpr, FreeXPathExpression>;
+
+void ignoreStructuredError(void*, xmlError*) {}
+void ignoreGenericError(void*, const char*, ...) {}
+xmlParserInput* refuseExternalEntity(const char*, const char*, xmlParserCtxt*)
+{
+    return nullptr;
+}
+
+// libxml2 reports errors and loads external entities through process-wide hooks. For the
+// length of one feed parse this puts in silent and refusing ones, so a hostile feed neither
+// floods standard error nor names a file to be read, and gives the caller's hooks back after.
+class QuietLibxml
+{
+public:
+    QuietLibxml()
+        : m_structured(xmlStructuredError), m_structuredContext(xmlStructuredErrorContext),
+          m_generic(xmlGenericError), m_genericContext(xmlGenericErrorContext),
+          m_loader(xmlGetExternalEntityLoader())
+    {
+        xmlSetStructuredErrorFunc(nullptr, ignoreStructuredError);
+        xmlSetGenericErrorFunc(nullptr, ignoreGenericError);
+        xmlSetExternalEntityLoader(refuseExternalEntity);
+    }
+    ~QuietLibxml()
+    {
+        xmlSetExternalEntityLoader(m_loader);
+        xmlSetGenericErrorFunc(m_genericContext, m_generic);
+        xmlSetStructuredErrorFunc(m_structuredContext, m_structured);
+    }
+    QuietLibxml(const QuietLibxml&) = delete;
+    QuietLibxml& operator=(const QuietLibxml&) = delete;
+
+private:
+    xmlStructuredErrorFunc m_structured;
+    void* m_structuredContext;
+    xmlGenericErrorFunc m_generic;
+    void* m_genericContext;
+    xmlExternalEntityLoader m_loader;
+};
+
+// Notes what the parser met on its way: a document that ends inside its root element was
+// cut off, and its item list is not the feed's.
+void noteParseError(void* data, xmlError* error)
+{
+    auto* parser = static_cast<xmlParserCtxt*>(data);
+    if (error && error->code == XML_ERR_TAG_NOT_FINISHED && parser && parser->_private)
+        *static_cast<bool*>(parser->_private) = true;
+}
+
+bool declaresEntities(const xmlDoc* doc)
+{
+    for (const xmlDtd* dtd : {doc->intSubset, doc->extSubset}) {
+        if (!dtd)
+            continue;
+        for (const xmlNode* node = dtd->children; node; node = node->next) {
+            if (node->type == XML_ENTITY_DECL)
+                return true;
+        }
+    }
+    return false;
+}
+
+// The string value of a node, built from its text and CDATA alone: entity references are
+// never followed, so the text cannot grow beyond the document.
+void appendText(const xmlNode* node, QByteArray& out)
+{
+    for (const xmlNode* child = node->children; child; child = child->next) {
+        if (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE)
+            out.append(reinterpret_cast<const char*>(child->content));
+        else if (child->type == XML_ELEMENT_NODE)
+            appendText(child, out);
+    }
+}
+
+QString text(const xmlNode* node)
+{
+    QByteArray utf8;
+    appendText(node, utf8);
+    return QString::fromUtf8(utf8);
+}
+
+// An attribute without a namespace, as written in the document (defaults a DTD might declare
+// are not applied).
+std::optional<QString> attribute(const xmlNode* element, const char* name)
+{
+    for (const xmlAttr* attr = element->properties; attr; attr = attr->next) {
+        if (!attr->ns && xmlStrEqual(attr->name, BAD_CAST name))
+            return text(reinterpret_cast<const xmlNode*>(attr));
+    }
+    return std::nullopt;
+}
+
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// Pairs of hexadecimal digits, a last single character ignored. A pair that is not two
+// hexadecimal digits makes the whole text worthless as a hash, so it gives empty data.
+QByteArray hashBytes(const QString& hex)
+{
+    QByteArray bytes;
+    bytes.reserve(hex.size() / 2);
+    for (qsizetype i = 0; i + 1 < hex.size(); i += 2) {
+        const int high = hexDigit(hex[i]);
+        const int low = hexDigit(hex[i + 1]);
+        if (high < 0 || low < 0)
+            return {};
+        bytes.append(char(high << 4 | low));
+    }
+    return bytes;
+}
+
+// The queries of one feed, compiled once and run against the channel and then every item.
+class RssReader
+{
+public:
+    RssReader(xmlDoc* doc, bool hasMediaPrefix)
+        : m_context(xmlXPathNewContext(doc)), m_hasMediaPrefix(hasMediaPrefix)
+    {
+        if (!m_context)
+            return;
+        m_context->error = ignoreStructuredError;
+        if (hasMediaPrefix)
+            xmlXPathRegisterNs(m_context.get(), kMediaPrefix, kMediaNamespace);
+    }
+
+    bool isValid() const { return m_context != nullptr; }
+
+    // The first node the query finds from the given node, or none.
+    xmlNode* first(const char* query, xmlNode* from)
+    {
+        XPathExpression& compiled = m_compiled[query];
+        if (!compiled)
+            compiled.reset(xmlXPathCtxtCompile(m_context.get(), BAD_CAST query));
+        const QList<xmlNode*> found = all(compiled.get(), from, 1);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+
+    QList<xmlNode*> all(const char* query, xmlNode* from)
+    {
+        XPathExpression compiled(xmlXPathCtxtCompile(m_context.get(), BAD_CAST query));
+        return all(compiled.get(), from, std::numeric_limits<int>::max());
+    }
+
+    std::optional<QString> firstText(const char* query, xmlNode* from)
+    {
+        const xmlNode* node = first(query, from);
+        return node ? std::optional(text(node)) : std::nullopt;
+    }
+
+    bool hasMediaPrefix() const { return m_hasMediaPrefix; }
+
+private:
+    QList<xmlNode*> all(xmlXPathCompExpr* compiled, xmlNode* from, int limit)
+    {
+        QList<xmlNode*> nodes;
+        if (!compiled)
+            return nodes;
+        m_context->node = from;
+        const XPathObject result(xmlXPathCompiledEval(compiled, m_context.get()));
+        if (!result || result->type != XPATH_NODESET || !result->nodesetval)
+            return nodes;
+        const int count = qMin(result->nodesetval->nodeNr, limit);
+        nodes.reserve(count);
+        for (int i = 0; i < count; ++i)
+            nodes.append(result->nodesetval->nodeTab[i]);
+        return nodes;
+    }
+
+    std::unique_ptr<xmlXPathContext, FreeXPathContext> m_context;
+    std::map<std::string, XPathExpression> m_compiled;
+    bool m_hasMediaPrefix;
+};
+
+// The media namespace counts only where the root element declares it, under a real prefix.
+bool rootDeclaresMedia(const xmlNode* root)
+{
+    for (const xmlNs* ns = root->nsDef; ns; ns = ns->next) {
+        if (ns->prefix && xmlStrEqual(ns->href, kMediaNamespace))
+            return true;
+    }
+    return false;
+}
+
+std::optional<FeedItem> readItem(RssReader& reader, xmlNode* item, const FeedDate& dates)
+{
+    const xmlNode* enclosure = reader.first("./enclosure[1]", item);
+    if (!enclosure || attribute(enclosure, "type") != kLevelType)
+        return std::nullopt;
+    const std::optional<QString> download = attribute(enclosure, "url");
+    if (!download || download->isEmpty())
+        return std::nullopt;
+
+    FeedItem level{{LevelKey::urlDownload, *download},
+                   {LevelKey::length, integerValue(attribute(enclosure, "length").value_or(""))},
+                   {LevelKey::name, reader.firstText("./title[1]", item).value_or(QString())},
+                   {LevelKey::author, QString()},
+                   {LevelKey::sha1Remote, QByteArray()}};
+    // Keys a feed leaves out stay out, so the merge falls back as it does for text feeds.
+    if (auto description = reader.firstText("./description[1]", item))
+        level.insert(LevelKey::description, *description);
+    if (auto guid = reader.firstText("./guid[1]", item))
+        level.insert(LevelKey::guid, guid->trimmed());
+    if (auto website = reader.firstText("./link[1]", item))
+        level.insert(LevelKey::urlWebsite, *website);
+    if (auto dateText = reader.firstText("./pubDate[1]", item)) {
+        if (auto date = dates.parse(*dateText))
+            level.insert(LevelKey::pubDateRemote, *date);
+    }
+    if (reader.hasMediaPrefix()) {
+        const xmlNode* hash = reader.first("./qmedia:hash[1]", item);
+        if (hash && attribute(hash, "algo") == QStringLiteral("sha-1"))
+            level.insert(LevelKey::sha1Remote, hashBytes(text(hash)));
+        const xmlNode* credit = reader.first("./qmedia:credit[1]", item);
+        if (credit && attribute(credit, "role") == QStringLiteral("author"))
+            level.insert(LevelKey::author, text(credit));
+    }
+    return level;
+}
+
+quint32 secondsToNextCheck(RssReader& reader, xmlNode* root)
+{
+    quint32 minutes = 10080;
+    if (auto ttl = reader.firstText("/rss[1]/channel[1]/ttl[1]", root))
+        minutes = qMax(quint32(integerValue(*ttl)), kMinimumTtl);
+    return minutes * 60u; // wraps, as the unsigned 32-bit arithmetic of the format has it
+}
+
+} // namespace
+
+std::optional<ParsedFeed> parseRssFeed(const QByteArray& bytes, const QUrl& url,
+                                       const QDateTime& now)
+{
+    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int>::max())
+        return std::nullopt;
+    const QuietLibxml quiet;
+    const std::unique_ptr<xmlParserCtxt, FreeParser> parser(xmlNewParserCtxt());
+    if (!parser)
+        return std::nullopt;
+    bool cutOff = false;
+    parser->_private = &cutOff;
+    parser->sax->serror = noteParseError;
+    const std::unique_ptr<xmlDoc, FreeDoc> doc(xmlCtxtReadMemory(
+        parser.get(), bytes.constData(), int(bytes.size()), nullptr, nullptr, kParseOptions));
+    if (!doc || cutOff || declaresEntities(doc.get()))
+        return std::nullopt;
+    xmlNode* root = xmlDocGetRootElement(doc.get());
+    if (!root)
+        return std::nullopt;
+    RssReader reader(doc.get(), rootDeclaresMedia(root));
+    if (!reader.isValid() || !reader.first("/rss[1]/channel[1]", root))
+        return std::nullopt;
+
+    ParsedFeed feed{
+        feedRecord(url, now, secondsToNextCheck(reader, root), FeedFormat::rss), {}, true};
+    if (auto title = reader.firstText("/rss[1]/channel[1]/title[1]", root))
+        feed.repository.insert(RepositoryKey::name, *title);
+    if (auto description = reader.firstText("/rss[1]/channel[1]/description[1]", root))
+        feed.repository.insert(RepositoryKey::description, *description);
+    if (auto link = reader.firstText("/rss[1]/channel[1]/link[1]", root))
+        feed.repository.insert(RepositoryKey::urlWebsite, *link);
+
+    const FeedDate dates;
+    for (xmlNode* item : reader.all("/rss[1]/channel[1]/item", root)) {
+        if (auto level = readItem(reader, item, dates))
+            feed.items.append(*level);
+    }
+    return feed;
+}
