@@ -1,0 +1,301 @@
+#include "cells/DescriptionCell.h"
+
+#include "platform/Localization.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+#include <algorithm>
+
+namespace {
+
+// The view an event or a paint comes from: the delegate is handed either the view itself or
+// its viewport.
+QAbstractItemView* hostView(QObject* object)
+{
+    if (auto* view = qobject_cast<QAbstractItemView*>(object))
+        return view;
+    auto* widget = qobject_cast<QWidget*>(object);
+    auto* view = widget ? qobject_cast<QAbstractItemView*>(widget->parentWidget()) : nullptr;
+    return view && view->viewport() == widget ? view : nullptr;
+}
+
+QStyle* styleOf(const QWidget* widget)
+{
+    return widget ? widget->style() : QApplication::style();
+}
+
+// The buttons keep a push button's own font rather than the table's.
+QFont buttonFont()
+{
+    return QApplication::font("QPushButton");
+}
+
+} // namespace
+
+DescriptionCell::DescriptionCell(QObject* parent) : QStyledItemDelegate(parent)
+{
+    m_wwwButton.title = localizedString("www");
+    m_updateButton.title = localizedString("update");
+    m_installButton.title = localizedString("install");
+}
+
+void DescriptionCell::setTarget(QObject* target)
+{
+    m_target = target;
+}
+
+QObject* DescriptionCell::target() const
+{
+    return m_target.data();
+}
+
+void DescriptionCell::setInstallAction(const QByteArray& action)
+{
+    m_installButton.action = action;
+    m_showInstallButton = !action.isEmpty();
+}
+
+void DescriptionCell::setUpdateAction(const QByteArray& action)
+{
+    m_updateButton.action = action;
+    m_showUpdateButton = !action.isEmpty();
+}
+
+void DescriptionCell::setWwwAction(const QByteArray& action)
+{
+    m_wwwButton.action = action;
+    m_showWwwButton = !action.isEmpty();
+}
+
+DescriptionCell::Layout DescriptionCell::layout(const QRect& frame, const QWidget* widget) const
+{
+    Layout parts;
+    int width = frame.width();
+    const auto place = [&](bool shown, const ButtonCell& button, std::optional<QRect>& rect) {
+        if (!shown)
+            return;
+        const int buttonWidth = naturalWidth(button, widget);
+        rect = QRect(frame.x() + width - buttonWidth, frame.y(), buttonWidth, frame.height());
+        width -= buttonWidth;
+    };
+    place(m_showWwwButton, m_wwwButton, parts.www);
+    place(m_showUpdateButton, m_updateButton, parts.update);
+    place(m_showInstallButton, m_installButton, parts.install);
+    parts.text = QRect(frame.x(), frame.y(), std::max(width, 0), frame.height());
+    return parts;
+}
+
+int DescriptionCell::naturalWidth(const ButtonCell& button, const QWidget* widget) const
+{
+    QStyleOptionButton option;
+    if (widget)
+        option.initFrom(widget);
+    option.fontMetrics = QFontMetrics(buttonFont());
+    // The title stays out of the option: styles widen any push button with a title to the
+    // minimum width of a dialog button, which would leave a narrow column no room for text.
+    const QSize title = option.fontMetrics.size(Qt::TextSingleLine, button.title);
+    return styleOf(widget)->sizeFromContents(QStyle::CT_PushButton, &option, title, widget).width();
+}
+
+void DescriptionCell::drawButton(QPainter* painter, const ButtonCell& button, const QRect& rect,
+                                 bool pressed, const QStyleOptionViewItem& cell) const
+{
+    QStyleOptionButton option;
+    if (cell.widget)
+        option.initFrom(cell.widget);
+    option.state &= ~(QStyle::State_HasFocus | QStyle::State_MouseOver);
+    option.state |= pressed ? QStyle::State_Sunken : QStyle::State_Raised;
+    option.rect = rect;
+    option.text = button.title;
+    option.fontMetrics = QFontMetrics(buttonFont());
+    painter->save();
+    painter->setFont(buttonFont());
+    styleOf(cell.widget)->drawControl(QStyle::CE_PushButton, &option, painter, cell.widget);
+    painter->restore();
+}
+
+void DescriptionCell::configure(const QModelIndex& index) const
+{
+    // paint() and sizeHint() are const in the delegate interface, yet the one cell serves
+    // every row and must take that row's actions just before it is used for it.
+    if (m_willDisplayCell)
+        m_willDisplayCell(const_cast<DescriptionCell&>(*this), index);
+}
+
+void DescriptionCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const
+{
+    configure(index);
+    const Layout parts = layout(option.rect, option.widget);
+
+    painter->save();
+    // Buttons wider than a narrow column must not spill into the neighbouring one.
+    painter->setClipRect(option.rect, Qt::IntersectClip);
+    // The row's selection colour runs on behind the buttons' rounded corners.
+    QStyleOptionViewItem background = option;
+    initStyleOption(&background, index);
+    background.text.clear();
+    background.icon = QIcon();
+    styleOf(option.widget)
+        ->drawPrimitive(QStyle::PE_PanelItemViewItem, &background, painter, option.widget);
+    if (!parts.text.isEmpty()) {
+        QStyleOptionViewItem text = option;
+        text.rect = parts.text;
+        QStyledItemDelegate::paint(painter, text, index);
+    }
+    const auto draw = [&](const ButtonCell& button, const std::optional<QRect>& rect) {
+        if (!rect)
+            return;
+        const bool pressed = m_trackCell == &button && m_trackInside && m_trackIndex == index;
+        drawButton(painter, button, *rect, pressed, option);
+    };
+    draw(m_wwwButton, parts.www);
+    draw(m_updateButton, parts.update);
+    draw(m_installButton, parts.install);
+    painter->restore();
+}
+
+QSize DescriptionCell::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    configure(index);
+    const Layout parts = layout(QRect(0, 0, 0, size.height()), option.widget);
+    for (const auto& rect : {parts.www, parts.update, parts.install}) {
+        if (rect)
+            size.rwidth() += rect->width();
+    }
+    return size;
+}
+
+std::optional<QRect> DescriptionCell::rectOf(const ButtonCell* button, const Layout& parts) const
+{
+    if (button == &m_wwwButton)
+        return parts.www;
+    if (button == &m_updateButton)
+        return parts.update;
+    if (button == &m_installButton)
+        return parts.install;
+    return std::nullopt;
+}
+
+const DescriptionCell::ButtonCell* DescriptionCell::buttonAt(QAbstractItemView* view,
+                                                             const QModelIndex& index,
+                                                             const QPoint& pos) const
+{
+    configure(index);
+    const QRect frame = view->visualRect(index);
+    const Layout parts = layout(frame, view);
+    for (const ButtonCell* button : {&m_wwwButton, &m_updateButton, &m_installButton}) {
+        const std::optional<QRect> rect = rectOf(button, parts);
+        if (rect && rect->intersected(frame).contains(pos))
+            return button;
+    }
+    return nullptr;
+}
+
+bool DescriptionCell::editorEvent(QEvent* event, QAbstractItemModel* model,
+                                  const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        QAbstractItemView* view = hostView(const_cast<QWidget*>(option.widget));
+        if (view && mouse->button() == Qt::LeftButton &&
+            beginTracking(view, index, mouse->position().toPoint()))
+            return true;
+    }
+    return QStyledItemDelegate::editorEvent(event, model, option, index);
+}
+
+bool DescriptionCell::beginTracking(QAbstractItemView* view, const QModelIndex& index,
+                                    const QPoint& pos)
+{
+    const ButtonCell* button = buttonAt(view, index, pos);
+    if (!button)
+        return false;
+    // A press on a button selects its row as a press anywhere else on it would.
+    if (QItemSelectionModel* selection = view->selectionModel())
+        selection->setCurrentIndex(index,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_trackCell = button;
+    m_trackView = view;
+    m_trackIndex = index;
+    m_trackInside = true;
+    // The rest of the click may be released over another row or outside the table, where
+    // the view would never hand it to this delegate; watching the viewport sees it all.
+    view->viewport()->installEventFilter(this);
+    view->viewport()->update(view->visualRect(index));
+    return true;
+}
+
+void DescriptionCell::updateTracking(const QPoint& pos)
+{
+    const bool inside =
+        m_trackIndex.isValid() && buttonAt(m_trackView, m_trackIndex, pos) == m_trackCell;
+    if (inside == m_trackInside)
+        return;
+    m_trackInside = inside;
+    m_trackView->viewport()->update(m_trackView->visualRect(m_trackIndex));
+}
+
+void DescriptionCell::endTracking(const QPoint& pos, bool released)
+{
+    QAbstractItemView* view = m_trackView;
+    const QModelIndex index = m_trackIndex;
+    // Ask the row again: painting other rows meanwhile has given the cell their actions.
+    const bool inside = released && index.isValid() && buttonAt(view, index, pos) == m_trackCell;
+    const QByteArray action = inside ? m_trackCell->action : QByteArray();
+    m_trackCell = nullptr;
+    m_trackView = nullptr;
+    m_trackIndex = QPersistentModelIndex();
+    m_trackInside = false;
+    if (index.isValid())
+        view->viewport()->update(view->visualRect(index));
+    if (action.isEmpty() || !m_target)
+        return;
+    // The handlers find their entry through the table's selected row.
+    if (QItemSelectionModel* selection = view->selectionModel())
+        selection->setCurrentIndex(index,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QMetaObject::invokeMethod(m_target, action.constData(), Qt::DirectConnection,
+                              Q_ARG(QObject*, view));
+}
+
+bool DescriptionCell::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+        type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick)
+        return false;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint pos = mouse->position().toPoint();
+
+    if (m_trackCell && m_trackView && watched == m_trackView->viewport()) {
+        if (type == QEvent::MouseButtonPress) {
+            // The release of the last click went astray (a popup took the mouse): drop it.
+            endTracking(pos, false);
+            return false;
+        }
+        // A double click follows the press that started this tracking; it must not reach the
+        // view as the row's double action.
+        if (type == QEvent::MouseMove)
+            updateTracking(pos);
+        else if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton)
+            endTracking(pos, true);
+        return true;
+    }
+    if (type == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
+        // Some platforms send the second click of a double click without its press; on a
+        // button it is a click on that button, not the row's double action.
+        QAbstractItemView* view = hostView(watched);
+        const QModelIndex index = view ? view->indexAt(pos) : QModelIndex();
+        if (index.isValid() && view->itemDelegateForIndex(index) == this)
+            return beginTracking(view, index, pos);
+    }
+    return false;
+}
