@@ -147,6 +147,8 @@ void DescriptionCell::paint(QPainter* painter, const QStyleOptionViewItem& optio
     if (!parts.text.isEmpty()) {
         QStyleOptionViewItem text = option;
         text.rect = parts.text;
+        // Wrapped text would crowd a row built for one line of buttons; it is elided instead.
+        text.features &= ~QStyleOptionViewItem::WrapText;
         QStyledItemDelegate::paint(painter, text, index);
     }
     const auto draw = [&](const ButtonCell& button, const std::optional<QRect>& rect) {

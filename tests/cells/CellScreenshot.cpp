@@ -1,0 +1,90 @@
+// Shows three tables of description cells, a roomy one with a button held down and two
+// narrow ones, and saves the window as a PNG: cells_screenshot <file.png>
+
+#include "cells/DescriptionCell.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+struct Row
+{
+    const char* description;
+    const char* install;
+    const char* update;
+    const char* www;
+};
+
+const Row rows[] = {
+    {"Run the unmodified game", "", "", ""},
+    {"A level with a web page only", "", "", "wwwButton"},
+    {"Downloadable level with a long description that needs eliding", "installButton", "",
+     "wwwButton"},
+    {"Installed level with an update waiting", "", "updateButton", "wwwButton"},
+    {"Downloadable level without a web page", "installButton", "", ""},
+};
+
+QTableView* makeTable(QStandardItemModel* model, int descriptionWidth)
+{
+    auto* view = new QTableView;
+    view->setModel(model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    auto* cell = new DescriptionCell(view);
+    cell->setWillDisplayCell([](DescriptionCell& cell, const QModelIndex& index) {
+        const Row& row = rows[index.row()];
+        cell.setInstallAction(row.install);
+        cell.setUpdateAction(row.update);
+        cell.setWwwAction(row.www);
+    });
+    view->setItemDelegateForColumn(1, cell);
+    view->setColumnWidth(0, 140);
+    view->setColumnWidth(1, descriptionWidth);
+    return view;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2)
+        return 2;
+    QStandardItemModel model(std::size(rows), 2);
+    model.setHorizontalHeaderLabels({"name", "description"});
+    for (int i = 0; i < int(std::size(rows)); ++i) {
+        model.setItem(i, 0, new QStandardItem(QStringLiteral("Level %1").arg(i)));
+        model.setItem(i, 1, new QStandardItem(rows[i].description));
+    }
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    QTableView* roomy = makeTable(&model, 520);
+    QTableView* narrow = makeTable(&model, 230);
+    layout->addWidget(roomy);
+    layout->addWidget(narrow);
+    // Narrower than its buttons: they must stay inside their own column.
+    layout->addWidget(makeTable(&model, 110));
+    window.resize(720, 640);
+    window.show();
+
+    QTimer::singleShot(300, [&] {
+        // Hold the mouse down on the "update" button of the fourth row.
+        auto* cell = static_cast<DescriptionCell*>(roomy->itemDelegateForColumn(1));
+        cell->setUpdateAction(rows[3].update);
+        cell->setWwwAction(rows[3].www);
+        const QRect frame = roomy->visualRect(model.index(3, 1));
+        const QPoint pos = cell->layout(frame, roomy).update.value_or(QRect()).center();
+        QMouseEvent press(QEvent::MouseButtonPress, pos, roomy->viewport()->mapToGlobal(pos),
+                          Qt::LeftButton, Qt::LeftButton, {});
+        QApplication::sendEvent(roomy->viewport(), &press);
+        QTimer::singleShot(300, [&] {
+            window.grab().save(QString::fromLocal8Bit(argv[1]));
+            app.quit();
+        });
+    });
+    return app.exec();
+}
