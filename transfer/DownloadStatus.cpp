@@ -1,0 +1,285 @@
+#include "transfer/DownloadStatus.h"
+
+#include "platform/Alert.h"
+#include "platform/Localization.h"
+#include "transfer/DownloadSheet.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QProgressBar>
+
+#include <climits>
+#include <utility>
+
+namespace {
+
+// Largest piece handed on at once; a file:// reply offers the whole file as available.
+constexpr qint64 kReadChunk = 1 << 20;
+// What the network thread may buffer ahead of us, so a slow disk never lets a large
+// transfer pile up in memory.
+constexpr qint64 kReadBuffer = 4 << 20;
+constexpr qsizetype kInitialCapacity = 65536;
+
+} // namespace
+
+DownloadStatus::DownloadStatus(QObject* parent) : QObject(parent) {}
+
+DownloadStatus::~DownloadStatus()
+{
+    if (m_urlConnection) {
+        m_urlConnection->disconnect(this);
+        m_urlConnection->abort();
+    }
+    delete m_downloadSheet.data();
+}
+
+void DownloadStatus::loadData(const QUrl& url, QWidget* window, DownloadCompletion completion)
+{
+    m_targetUrl.clear();
+    m_receivedFile.reset();
+    m_receivedData = QByteArray();
+    m_receivedData->reserve(kInitialCapacity);
+    start(url, window, std::move(completion));
+}
+
+void DownloadStatus::loadFile(const QUrl& url, const QUrl& file, QWidget* window,
+                              DownloadCompletion completion)
+{
+    m_targetUrl = file;
+    m_receivedData.reset();
+    // Opened only when the first bytes arrive, so an empty body creates no file.
+    m_receivedFile = std::make_unique<QFile>(file.toLocalFile());
+    start(url, window, std::move(completion));
+}
+
+void DownloadStatus::start(const QUrl& url, QWidget* window, DownloadCompletion completion)
+{
+    Q_ASSERT(!m_urlConnection);
+    m_action = std::move(completion);
+    m_window = window;
+    m_sourceUrl = url;
+    m_httpStatus = 0;
+    m_received = 0;
+    m_barShift = 0;
+    m_streamOpened = false;
+    m_writeError.clear();
+
+    ensureSheet();
+    m_progressBar->setRange(0, 0);
+    m_progressBar->setValue(0);
+    setStatus("Connecting...");
+    if (m_downloadSheet->parentWidget() != window)
+        m_downloadSheet->setParent(window, m_downloadSheet->windowFlags());
+    m_downloadSheet->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+    m_downloadSheet->show();
+
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setTransferTimeout(m_transferTimeout);
+    m_urlConnection = m_manager.get(request);
+    m_urlConnection->setReadBufferSize(kReadBuffer);
+    connect(m_urlConnection, &QNetworkReply::metaDataChanged, this,
+            &DownloadStatus::didReceiveResponse);
+    connect(m_urlConnection, &QNetworkReply::readyRead, this, &DownloadStatus::readAvailable);
+    connect(m_urlConnection, &QNetworkReply::finished, this, &DownloadStatus::replyFinished);
+}
+
+void DownloadStatus::cancel(QObject*)
+{
+    if (m_urlConnection) {
+        // Detached first: abort() reports OperationCanceledError just like a timeout, and
+        // only a timeout may reach the callee.
+        QNetworkReply* reply = std::exchange(m_urlConnection, nullptr);
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+    m_action = nullptr;
+    done();
+}
+
+void DownloadStatus::didReceiveResponse()
+{
+    const QVariant status = m_urlConnection->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    m_httpStatus = status.isValid() ? status.toInt() : 0;
+    const QVariant length = m_urlConnection->header(QNetworkRequest::ContentLengthHeader);
+    const qint64 expected = length.isValid() ? length.toLongLong() : -1;
+    if (expected >= 0 && m_httpStatus < 400) {
+        m_barShift = 0;
+        while ((expected >> m_barShift) > INT_MAX)
+            ++m_barShift;
+        m_progressBar->setRange(0, int(expected >> m_barShift));
+    }
+    setStatus("Received Response...");
+}
+
+void DownloadStatus::readAvailable()
+{
+    QNetworkReply* reply = m_urlConnection;
+    while (reply && m_urlConnection == reply && reply->bytesAvailable() > 0) {
+        const QByteArray chunk = reply->read(kReadChunk);
+        // An error page is no part of the result, in memory or on disk.
+        if (m_httpStatus >= 400 || !m_writeError.isEmpty())
+            continue;
+        didReceiveData(chunk);
+    }
+}
+
+void DownloadStatus::didReceiveData(const QByteArray& chunk)
+{
+    if (!chunk.isEmpty()) {
+        if (m_receivedData)
+            m_receivedData->append(chunk);
+        if (m_receivedFile) {
+            if (!m_streamOpened) {
+                m_streamOpened = true;
+                if (!m_receivedFile->open(QIODevice::WriteOnly | QIODevice::Truncate))
+                    m_writeError = m_receivedFile->errorString();
+            }
+            if (m_writeError.isEmpty() && m_receivedFile->write(chunk) != chunk.size())
+                m_writeError = m_receivedFile->errorString();
+            if (!m_writeError.isEmpty()) {
+                // A short file must not be reported as the archive: stop here and fail.
+                m_writeError = localizedString("The download could not be saved to %1: %2")
+                                   .arg(m_receivedFile->fileName(), m_writeError);
+                if (!m_urlConnection->isFinished())
+                    m_urlConnection->abort();
+                return;
+            }
+        }
+    }
+    m_received += chunk.size();
+    m_progressBar->setValue(int(qMin<qint64>(m_received >> m_barShift, INT_MAX)));
+    setStatus("Receiving Data...");
+}
+
+void DownloadStatus::replyFinished()
+{
+    readAvailable();
+    QNetworkReply* reply = std::exchange(m_urlConnection, nullptr);
+    if (!reply)
+        return;
+    reply->disconnect(this);
+    reply->deleteLater();
+    if (!m_writeError.isEmpty())
+        return didFailWithError(m_writeError);
+    if (m_httpStatus >= 400) {
+        const QString reason =
+            reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+        return didFailWithError(localizedString("The server answered %1 %2 for %3.")
+                                    .arg(m_httpStatus)
+                                    .arg(reason, m_sourceUrl.toDisplayString()));
+    }
+    switch (reply->error()) {
+    case QNetworkReply::NoError:
+        return connectionDidFinishLoading();
+    case QNetworkReply::OperationCanceledError:
+        // cancel() detaches the reply before aborting it, so this one ran out of time.
+        return didFailWithError(
+            localizedString("The transfer timed out: nothing arrived for %1 seconds.")
+                .arg(m_transferTimeout / 1000.0));
+    default:
+        return didFailWithError(reply->errorString());
+    }
+}
+
+void DownloadStatus::connectionDidFinishLoading()
+{
+    setStatus("Success!");
+    done();
+    success();
+}
+
+void DownloadStatus::didFailWithError(const QString& description)
+{
+    // The callee may start the next transfer, which replaces the remembered window and URL.
+    const QPointer<QWidget> window = m_window;
+    const QUrl asked = m_sourceUrl;
+    done();
+    fail();
+    presentError(window, description, asked);
+}
+
+void DownloadStatus::done()
+{
+    if (m_receivedFile)
+        m_receivedFile->close();
+    if (!m_downloadSheet)
+        return;
+    // Errors that arrived while this sheet was up were parked on it; they outlive it as
+    // ordinary sheets on its window.
+    for (Alert* alert : m_downloadSheet->findChildren<Alert*>(Qt::FindDirectChildrenOnly)) {
+        QWidget* window = m_downloadSheet->parentWidget();
+        alert->setParent(window, alert->windowFlags());
+        alert->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+        alert->show();
+    }
+    m_downloadSheet->hide();
+}
+
+void DownloadStatus::success()
+{
+    QVariant result;
+    if (m_receivedData) {
+        result = *m_receivedData;
+    } else if (m_receivedFile) {
+        // Nothing was written, so nothing may lie at the destination: a file left there by
+        // an earlier transfer would otherwise pass for this one's result.
+        if (!m_streamOpened && m_receivedFile->exists())
+            m_receivedFile->remove();
+        result = m_targetUrl;
+    }
+    const DownloadCompletion completion = std::exchange(m_action, nullptr);
+    const QUrl asked = m_sourceUrl;
+    if (completion)
+        completion(result, asked);
+}
+
+void DownloadStatus::fail()
+{
+    const DownloadCompletion completion = std::exchange(m_action, nullptr);
+    const QUrl asked = m_sourceUrl;
+    if (completion)
+        completion(QVariant(), asked);
+}
+
+void DownloadStatus::setStatus(const char* english)
+{
+    const QString text = localizedString(english);
+    m_infoLabel->setText(text);
+    emit statusChanged(text);
+}
+
+void DownloadStatus::ensureSheet()
+{
+    // The sheet belongs to its window while shown, so it goes when that window goes.
+    if (m_downloadSheet)
+        return;
+    m_downloadSheet = new DownloadSheet;
+    m_infoLabel = m_downloadSheet->infoLabel();
+    m_progressBar = m_downloadSheet->progressBar();
+    connect(m_downloadSheet, &DownloadSheet::cancelRequested, this, [this] { cancel(); });
+}
+
+void DownloadStatus::presentError(QWidget* window, const QString& description, const QUrl& url)
+{
+    auto* alert = new Alert;
+    alert->setAlertStyle(Alert::Critical);
+    alert->setMessageText(description);
+    alert->setInformativeText(url.toDisplayString());
+    alert->beginSheetModalForWindow(window);
+    // A transfer started from the completion already holds the window. Two window-modal
+    // sheets on one window would block each other, so the error rides on the progress sheet
+    // without modality until that sheet closes (see done()); both stay usable.
+    if (m_downloadSheet && m_downloadSheet->isVisible() &&
+        m_downloadSheet->parentWidget() == window) {
+        alert->setParent(m_downloadSheet, alert->windowFlags());
+        alert->setWindowModality(Qt::NonModal);
+        alert->show();
+    }
+}
