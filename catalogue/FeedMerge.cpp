@@ -1,11 +1,13 @@
-// The Database operations that fold outside news into the catalogue: a parsed feed's items,
-// and the record of a finished install.
+// The Database operations that fold outside news into the catalogue: a downloaded feed, its
+// parsed items, and the record of a finished install.
 
 #include "catalogue/Database.h"
 
+#include "catalogue/FeedParsers.h"
 #include "install/Locations.h"
 #include "platform/Localization.h"
 #include "platform/PropertyList.h"
+#include "sources/Repositories.h"
 
 #include <QHash>
 #include <QSet>
@@ -272,4 +274,34 @@ LevelEntry Database::buildEntry(const LevelEntry& record) const
     take(LevelKey::length, qint64(0));
     take(LevelKey::exists, true);
     return entry;
+}
+
+void Database::parseFileRss(const QByteArray& bytes, const QUrl& url)
+{
+    const auto feed = parseRssFeed(bytes, url, now());
+    if (!feed)
+        return;
+    // The source learns of the feed before its items are read, as the channel comes first.
+    if (m_repositories)
+        m_repositories->updateEntry(feed->repository);
+    if (feed->hasItems)
+        updateDatabase(url, feed->items);
+}
+
+void Database::parseFileXml(const QByteArray& bytes, const QUrl& url)
+{
+    const auto feed = parseXmlFeed(bytes, url, now());
+    if (feed && m_repositories)
+        m_repositories->updateEntry(feed->repository);
+}
+
+void Database::parseFileTxt(const QByteArray& bytes, const QUrl& url)
+{
+    const auto feed = parseTxtFeed(bytes, url, now());
+    if (!feed)
+        return;
+    if (feed->hasItems)
+        updateDatabase(url, feed->items);
+    if (m_repositories)
+        m_repositories->updateEntry(feed->repository);
 }

@@ -471,6 +471,27 @@ private slots:
         QCOMPARE(m_db->objectAtIndex(2)["sha1Install"], QVariant(hash));
     }
 
+    void parsedFeedsReachCatalogueAndSources()
+    {
+        Repositories repositories;
+        m_db->setRepositories(&repositories);
+        const QUrl txt(kFeed), rss(kOther);
+        m_db->parseFileTxt("Castle\nhttp://a.example/castle.zip\nKeep\nhttp://a.example/k.zip\n",
+                           txt);
+        m_db->parseFileRss("<html><body>Sign in first</body></html>", rss);
+        m_db->parseFileXml("<?xml version=\"1.0\"?><QuillmorLevels/>", rss);
+        QCOMPARE(summary(*m_db), QStringList({"Castle|" + kFeed + "#castle|" + kFeed + "|",
+                                              "Keep|" + kFeed + "#k|" + kFeed + "|"}));
+        QCOMPARE(repositories.count(), 2);
+        QCOMPARE(repositories.objectAtIndex(0)["format"], QVariant("txt"));
+        QCOMPARE(repositories.objectAtIndex(0)["nextCheckDate"], QVariant(kNow.addDays(7)));
+        QCOMPARE(repositories.objectAtIndex(1)["format"], QVariant("xml"));
+
+        // A page served in place of the list is no feed: the levels stay.
+        m_db->parseFileTxt("<html>\n<body>Sign in</body>\n</html>\n", txt);
+        QCOMPARE(m_db->count(), 2);
+    }
+
 private:
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<Database> m_db;
