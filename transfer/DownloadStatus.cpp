@@ -35,6 +35,11 @@ DownloadStatus::~DownloadStatus()
     delete m_downloadSheet.data();
 }
 
+DownloadSheet* DownloadStatus::downloadSheet() const
+{
+    return m_downloadSheet;
+}
+
 void DownloadStatus::loadData(const QUrl& url, QWidget* window, DownloadCompletion completion)
 {
     m_targetUrl.clear();

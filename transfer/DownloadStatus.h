@@ -45,7 +45,7 @@ public:
     std::optional<QByteArray> data() const { return m_receivedData; }
 
     bool isLoading() const { return m_urlConnection != nullptr; }
-    DownloadSheet* downloadSheet() const { return m_downloadSheet; }
+    DownloadSheet* downloadSheet() const;
     // How long a transfer may go without receiving anything before it fails.
     void setTransferTimeout(int msecs) { m_transferTimeout = msecs; }
     int transferTimeout() const { return m_transferTimeout; }
