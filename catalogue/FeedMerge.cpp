@@ -117,11 +117,9 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
     if (!itemByHash.isEmpty()) {
         for (qsizetype i = 0; i < known; ++i) {
             const LevelEntry& entry = m_data.at(i);
-            if (urlForKey(entry, LevelKey::urlSource).isValid())
-                continue;
             const QByteArray hash = entry.value(LevelKey::sha1Install).toByteArray();
-            const auto it = itemByHash.constFind(hash);
-            if (hash.isEmpty() || it == itemByHash.cend())
+            const auto it = hash.isEmpty() ? itemByHash.cend() : itemByHash.constFind(hash);
+            if (it == itemByHash.cend() || urlForKey(entry, LevelKey::urlSource).isValid())
                 continue;
             LevelEntry linked = entry;
             linked.insert(LevelKey::urlSource, absoluteString(feed));
@@ -186,8 +184,11 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
                 changed = true;
             }
         }
+        // Equal strings are equal URLs; only differing ones are worth parsing.
         const QUrl download = urlForKey(item, LevelKey::urlDownload);
-        if (download != urlForKey(entry, LevelKey::urlDownload)) {
+        if (item.value(LevelKey::urlDownload).toString() !=
+                entry.value(LevelKey::urlDownload).toString() &&
+            download != urlForKey(entry, LevelKey::urlDownload)) {
             entry.insert(LevelKey::urlDownload, absoluteString(download));
             changed = true;
         }
