@@ -176,9 +176,8 @@ void DownloadStatus::replyFinished()
     if (m_httpStatus >= 400) {
         const QString reason =
             reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        return didFailWithError(localizedString("The server answered %1 %2 for %3.")
-                                    .arg(m_httpStatus)
-                                    .arg(reason, m_sourceUrl.toDisplayString()));
+        return didFailWithError(
+            localizedString("The server answered %1 %2.").arg(m_httpStatus).arg(reason));
     }
     switch (reply->error()) {
     case QNetworkReply::NoError:
@@ -222,6 +221,7 @@ void DownloadStatus::done()
         QWidget* window = m_downloadSheet->parentWidget();
         alert->setParent(window, alert->windowFlags());
         alert->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+        alert->setAttribute(Qt::WA_Moved, false);
         alert->show();
     }
     m_downloadSheet->hide();
@@ -286,5 +286,8 @@ void DownloadStatus::presentError(QWidget* window, const QString& description, c
         alert->setParent(m_downloadSheet, alert->windowFlags());
         alert->setWindowModality(Qt::NonModal);
         alert->show();
+        // Below the progress sheet rather than centred over it, so neither covers the other.
+        const QRect sheet = m_downloadSheet->frameGeometry();
+        alert->move(sheet.center().x() - alert->frameGeometry().width() / 2, sheet.bottom() + 12);
     }
 }
