@@ -271,33 +271,22 @@ void DescriptionCell::endTracking(const QPoint& pos, bool released)
 bool DescriptionCell::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
-        type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick)
+    if (!m_trackCell || !m_trackView || watched != m_trackView->viewport() ||
+        (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+         type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick))
         return false;
     auto* mouse = static_cast<QMouseEvent*>(event);
     const QPoint pos = mouse->position().toPoint();
-
-    if (m_trackCell && m_trackView && watched == m_trackView->viewport()) {
-        if (type == QEvent::MouseButtonPress) {
-            // The release of the last click went astray (a popup took the mouse): drop it.
-            endTracking(pos, false);
-            return false;
-        }
-        // A double click follows the press that started this tracking; it must not reach the
-        // view as the row's double action.
-        if (type == QEvent::MouseMove)
-            updateTracking(pos);
-        else if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton)
-            endTracking(pos, true);
-        return true;
+    if (type == QEvent::MouseButtonPress) {
+        // The release of the last click went astray (a popup took the mouse): drop it.
+        endTracking(pos, false);
+        return false;
     }
-    if (type == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
-        // Some platforms send the second click of a double click without its press; on a
-        // button it is a click on that button, not the row's double action.
-        QAbstractItemView* view = hostView(watched);
-        const QModelIndex index = view ? view->indexAt(pos) : QModelIndex();
-        if (index.isValid() && view->itemDelegateForIndex(index) == this)
-            return beginTracking(view, index, pos);
-    }
-    return false;
+    // A double click arrives after the press that started this tracking; it must not reach
+    // the view as the row's double action.
+    if (type == QEvent::MouseMove)
+        updateTracking(pos);
+    else if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton)
+        endTracking(pos, true);
+    return true;
 }

@@ -67,7 +67,7 @@ int main(int argc, char** argv)
     layout->addWidget(roomy);
     layout->addWidget(narrow);
     // Narrower than its buttons: they must stay inside their own column.
-    layout->addWidget(makeTable(&model, 110));
+    layout->addWidget(makeTable(&model, 70));
     window.resize(720, 640);
     window.show();
 
