@@ -25,6 +25,9 @@ std::optional<ParsedFeed> parseTxtFeed(const QByteArray& bytes, const QUrl& url,
                                        const QDateTime& now)
 {
     QStringDecoder decoder("windows-1252");
+    // Without the code page every feed would read as empty and lose its levels in the merge.
+    if (!decoder.isValid())
+        return std::nullopt;
     const QString text = decoder.decode(bytes);
 
     ParsedFeed feed{feedRecord(url, now, feedCheckInterval, FeedFormat::txt), {}, true};
