@@ -14,17 +14,6 @@
 
 namespace {
 
-// The view an event or a paint comes from: the delegate is handed either the view itself or
-// its viewport.
-QAbstractItemView* hostView(QObject* object)
-{
-    if (auto* view = qobject_cast<QAbstractItemView*>(object))
-        return view;
-    auto* widget = qobject_cast<QWidget*>(object);
-    auto* view = widget ? qobject_cast<QAbstractItemView*>(widget->parentWidget()) : nullptr;
-    return view && view->viewport() == widget ? view : nullptr;
-}
-
 QStyle* styleOf(const QWidget* widget)
 {
     return widget ? widget->style() : QApplication::style();
@@ -206,7 +195,7 @@ bool DescriptionCell::editorEvent(QEvent* event, QAbstractItemModel* model,
 {
     if (event->type() == QEvent::MouseButtonPress) {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        QAbstractItemView* view = hostView(const_cast<QWidget*>(option.widget));
+        auto* view = qobject_cast<QAbstractItemView*>(const_cast<QWidget*>(option.widget));
         if (view && mouse->button() == Qt::LeftButton &&
             beginTracking(view, index, mouse->position().toPoint()))
             return true;
