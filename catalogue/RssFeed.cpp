@@ -1,9 +1,7 @@
 #include "catalogue/FeedDate.h"
 #include "catalogue/FeedParsers.h"
 
-#include <libxml/entities.h>
 #include <libxml/parser.h>
-#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xpath.h>
@@ -27,6 +25,7 @@ constexpr quint32 kMinimumTtl = 1440; // minutes: a feed is never looked at more
 constexpr int kParseOptions = XML_PARSE_RECOVER | XML_PARSE_NONET | XML_PARSE_NOERROR |
                               XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
 
+// Deleters that hand libxml2's objects back to it.
 struct FreeParser
 {
     void operator()(xmlParserCtxt* p) const { xmlFreeParserCtxt(p); }
