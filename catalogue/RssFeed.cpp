@@ -300,7 +300,11 @@ std::optional<ParsedFeed> parseRssFeed(const QByteArray& bytes, const QUrl& url,
     parser->sax->serror = noteParseError;
     const std::unique_ptr<xmlDoc, FreeDoc> doc(xmlCtxtReadMemory(
         parser.get(), bytes.constData(), int(bytes.size()), nullptr, nullptr, kParseOptions));
-    if (!doc || cutOff || declaresEntities(doc.get()))
+    // A parser that had to stop early (nesting too deep, an entity loop, no memory) or ran out
+    // of document inside the root element holds only the head of the feed; its item list
+    // would drop every level listed further down.
+    const bool halted = parser->disableSAX != 0;
+    if (!doc || halted || cutOff || declaresEntities(doc.get()))
         return std::nullopt;
     xmlNode* root = xmlDocGetRootElement(doc.get());
     if (!root)

@@ -257,6 +257,10 @@ private slots:
         QTest::newRow("binary junk") << m_junk << -1;
         QTest::newRow("html page") << QByteArray("<html><p>502</p></html>") << -1;
         QTest::newRow("cut off") << good.left(good.size() - 30) << -1;
+        QTest::newRow("nested too deep")
+            << rss(item("<title>" + QByteArray("<b>").repeated(300) + "</title>" + kLevel) +
+                   item(kLevel))
+            << -1;
         QTest::newRow("entity bomb")
             << withDoctype("[" + entities + "]", "<title>&a9;</title>") << -1;
         QTest::newRow("external entity")
