@@ -114,7 +114,7 @@ void DownloadStatus::didReceiveResponse()
     m_httpStatus = status.isValid() ? status.toInt() : 0;
     const QVariant length = m_urlConnection->header(QNetworkRequest::ContentLengthHeader);
     const qint64 expected = length.isValid() ? length.toLongLong() : -1;
-    if (expected >= 0 && m_httpStatus < 400) {
+    if (expected >= 0 && m_httpStatus < 400 && m_progressBar) {
         m_barShift = 0;
         while ((expected >> m_barShift) > INT_MAX)
             ++m_barShift;
@@ -159,7 +159,8 @@ void DownloadStatus::didReceiveData(const QByteArray& chunk)
         }
     }
     m_received += chunk.size();
-    m_progressBar->setValue(int(qMin<qint64>(m_received >> m_barShift, INT_MAX)));
+    if (m_progressBar)
+        m_progressBar->setValue(int(qMin<qint64>(m_received >> m_barShift, INT_MAX)));
     setStatus("Receiving Data...");
 }
 
@@ -256,7 +257,9 @@ void DownloadStatus::fail()
 void DownloadStatus::setStatus(const char* english)
 {
     const QString text = localizedString(english);
-    m_infoLabel->setText(text);
+    // The sheet goes with its window should the caller delete that window mid-transfer.
+    if (m_infoLabel)
+        m_infoLabel->setText(text);
     emit statusChanged(text);
 }
 

@@ -200,11 +200,17 @@ void HttpFixture::setResponse(const QString& path, const Response& response)
     m_responses.insert(path, response);
 }
 
-void HttpFixture::setBody(const QString& path, const QByteArray& body)
+HttpFixture::Response HttpFixture::answer(int status, const QByteArray& body)
 {
     Response response;
+    response.status = status;
     response.body = body;
-    setResponse(path, response);
+    return response;
+}
+
+void HttpFixture::setBody(const QString& path, const QByteArray& body)
+{
+    setResponse(path, answer(200, body));
 }
 
 void HttpFixture::setRedirect(const QString& path, const QString& location, int status)

@@ -55,8 +55,10 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     QUrl url(const QString& path) const;
 
+    // A plain answer with a Content-Length, such as an error page.
+    static Response answer(int status, const QByteArray& body = {});
     void setResponse(const QString& path, const Response& response);
-    // Shorthand for a plain 200 answer with a Content-Length.
+    // Shorthand for setResponse(path, answer(200, body)).
     void setBody(const QString& path, const QByteArray& body);
     void setRedirect(const QString& path, const QString& location, int status = 302);
     // Answers every path without a script from the files of the folder (404 when missing).
