@@ -222,7 +222,7 @@ private slots:
         row("Sun, 06 Dec 2026 16:23:01 UT", true);
         row("Sun, 06 Dec 2026 11:23:01 EST", true);
         row("Sun, 06 Dec 2026 09:23:01 PDT", true);
-        row(" 06 Dec 2026 11:23:01 -0500\n", true);
+        row(" 06 Dec 2026 11:23:01 -0500  ", true);
         row("Sun, 06 Dec 2026 16:23:01 +0000 (UTC)", false);
         row("Sun, 06 Dec 12026 16:23:01 +0000", false);
         row("2026-12-06T16:23:01Z", false);
