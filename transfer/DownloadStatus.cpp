@@ -61,7 +61,10 @@ void DownloadStatus::loadFile(const QUrl& url, const QUrl& file, QWidget* window
 
 void DownloadStatus::start(const QUrl& url, QWidget* window, DownloadCompletion completion)
 {
-    Q_ASSERT(!m_urlConnection);
+    // Callers never overlap transfers (the sheet blocks their window); should one slip
+    // through, the running transfer ends as if cancelled rather than feeding two callees.
+    if (m_urlConnection)
+        cancel();
     m_action = std::move(completion);
     m_window = window;
     m_sourceUrl = url;
