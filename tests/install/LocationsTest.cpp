@@ -4,6 +4,7 @@
 #include "platform/PropertyList.h"
 #include "tests/support/TestHome.h"
 
+#include <QAbstractButton>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMessageBox>
