@@ -335,7 +335,7 @@ private slots:
         response.body = randomBytes(100000);
         response.stallAfter = 1000;
         m_server->setResponse("/Castle.zip", response);
-        m_status->setTransferTimeout(300);
+        m_status->setTransferTimeout(500);
 
         m_status->loadData(m_server->url("/Castle.zip"), m_window.get(), recorder());
         QTRY_COMPARE(m_steps.last().text, QString("Receiving Data..."));
@@ -348,7 +348,7 @@ private slots:
         QVERIFY(!sheet->isVisible());
         QVERIFY(!m_status->isLoading());
         // Long enough for the stalled transfer to have timed out, had it not been cancelled.
-        QTest::qWait(600);
+        QTest::qWait(800);
         QVERIFY(m_calls.isEmpty());
         QVERIFY(visibleAlerts().isEmpty());
     }
