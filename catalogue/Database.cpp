@@ -288,14 +288,9 @@ void Database::removeEntry(int row)
 {
     const LevelEntry entry = m_data.at(row);
     const QString install = entry.value(LevelKey::urlInstall).toString();
-    if (!install.isEmpty()) {
-        const QUrl folder(install);
-        if (folder.isLocalFile()) {
-            const QFileInfo info(folder.toLocalFile());
-            if (info.exists() || info.isSymLink())
-                moveToTrash(folder);
-        }
-    }
+    // A folder already gone is simply not moved; the entry goes all the same.
+    if (!install.isEmpty())
+        moveToTrash(QUrl(install));
     if (!entry.value(LevelKey::urlSource).toString().isEmpty()) {
         LevelEntry downloadable = entry;
         downloadable.insert(LevelKey::urlInstall, QString());

@@ -23,15 +23,24 @@ const QString kOther = "http://other.example/feed.rss";
 LevelEntry level(const QString& name, const QString& source, const QString& guid,
                  const QString& install = {}, const QVariantMap& extra = {})
 {
-    LevelEntry e{{"name", name},
-                 {"guid", guid},
-                 {"urlSource", source},
-                 {"urlInstall", install},
-                 {"urlDownload", ""},
-                 {"exists", !install.isEmpty()},
-                 {"sha1Install", QByteArray()},
-                 {"pubDateInstall", kFolderTime}};
+    LevelEntry e{{"name", name}, {"guid", guid}, {"urlSource", source}, {"urlInstall", install}};
+    e.insert({{"urlDownload", ""}, {"exists", !install.isEmpty()}, {"sha1Install", QByteArray()}});
+    e.insert("pubDateInstall", kFolderTime);
     e.insert(extra);
+    return e;
+}
+
+// A complete entry: name, author, description, guid, then the install folder, website,
+// archive and feed URLs, the two dates and "exists"; both hashes empty.
+LevelEntry full(const QStringList& texts, const QDateTime& installed, const QDateTime& remote,
+                bool exists)
+{
+    LevelEntry e{{"pubDateInstall", installed}, {"pubDateRemote", remote}, {"exists", exists}};
+    e.insert({{"sha1Install", QByteArray()}, {"sha1Remote", QByteArray()}});
+    const char* keys[] = {"name",       "author",     "description", "guid",
+                          "urlInstall", "urlWebsite", "urlDownload", "urlSource"};
+    for (int i = 0; i < 8; ++i)
+        e.insert(keys[i], texts.value(i));
     return e;
 }
 
@@ -90,32 +99,18 @@ private slots:
         m_home->createDir(m_levels + "/odd/levellist.dat"); // a folder, not the marker file
         m_db->firstLoad();
 
-        const LevelEntry folder{
-            {"name", "castle"},
-            {"author", "Unknown"},
-            {"description", "User level"},
-            {"guid", ""},
-            {"urlInstall", QUrl::fromLocalFile(m_levels + "/castle/").toString()},
-            {"urlWebsite", ""},
-            {"urlDownload", ""},
-            {"urlSource", ""},
-            {"sha1Install", QByteArray()},
-            {"sha1Remote", QByteArray()},
-            {"pubDateInstall", kFolderTime},
-            {"pubDateRemote", distantPast()},
-            {"exists", true}};
-        LevelEntry standard = folder;
-        standard.insert(
-            {{"name", "Standard"},
-             {"author", "Brambix90"},
-             {"description", "Run the unmodified game"},
-             {"urlInstall", ""},
-             {"urlWebsite", Bundle::main().objectForInfoDictionaryKey("QuillmorWebsite")},
-             {"pubDateInstall", kGameTime}});
+        const QString castle = QUrl::fromLocalFile(m_levels + "/castle/").toString();
+        const LevelEntry folder =
+            full({"castle", "Unknown", "User level", "", castle}, kFolderTime, distantPast(), true);
+        const QString site =
+            Bundle::main().objectForInfoDictionaryKey("QuillmorWebsite").toString();
+        const LevelEntry standard =
+            full({"Standard", "Brambix90", "Run the unmodified game", "", "", site}, kGameTime,
+                 distantPast(), true);
         const auto stored = PropertyList::readFile(m_home->cataloguePath());
         QVERIFY(stored);
         QCOMPARE(stored->toList(), QVariantList({folder, standard}));
-        QVERIFY(!standard["urlWebsite"].toString().isEmpty());
+        QVERIFY(!site.isEmpty());
         for (const QString& key : folder.keys())
             QCOMPARE(stored->toList()[0].toMap()[key].metaType(), folder[key].metaType());
         QCOMPARE(m_db->objectAtIndex(0), folder);
@@ -321,20 +316,11 @@ private slots:
         QCOMPARE(summary(*m_db), QStringList({"Castle|" + castle + "|" + kFeed + "|",
                                               "Castle|" + castle + "|" + kFeed + "|",
                                               "Keep|" + kFeed + "#keep|" + kFeed + "|"}));
-        QCOMPARE(m_db->objectAtIndex(2), LevelEntry({{"name", "Keep"},
-                                                     {"author", "Unknown"},
-                                                     {"description", "Downloadable level"},
-                                                     {"guid", kFeed + "#keep"},
-                                                     {"urlWebsite", ""},
-                                                     {"urlSource", kFeed},
-                                                     {"urlInstall", ""},
-                                                     {"urlDownload", "http://a.example/keep.zip"},
-                                                     {"pubDateRemote", kNow},
-                                                     {"pubDateInstall", distantPast()},
-                                                     {"sha1Remote", QByteArray()},
-                                                     {"sha1Install", QByteArray()},
-                                                     {"length", qint64(0)},
-                                                     {"exists", false}}));
+        LevelEntry keep = full({"Keep", "Unknown", "Downloadable level", kFeed + "#keep", "", "",
+                                "http://a.example/keep.zip", kFeed},
+                               distantPast(), kNow, false);
+        keep.insert("length", qint64(0));
+        QCOMPARE(m_db->objectAtIndex(2), keep);
         QVERIFY(m_db->isDirty());
         m_db->save();
         m_db->updateDatabase(QUrl(kFeed), {item("Castle", "http://a.example/castle.zip"),
@@ -420,25 +406,12 @@ private slots:
     void recordsInstalls()
     {
         const QByteArray hash(20, '\x33');
-        const LevelEntry minimal{{"name", "Zip"},
-                                 {"urlInstall", "file:///l/zip/"},
-                                 {"sha1Install", hash},
-                                 {"pubDateInstall", kFolderTime},
-                                 {"exists", true}};
-        QCOMPARE(m_db->buildEntry(minimal), LevelEntry({{"name", "Zip"},
-                                                        {"urlInstall", "file:///l/zip/"},
-                                                        {"author", "Unknown"},
-                                                        {"description", "Downloadable level"},
-                                                        {"guid", ""},
-                                                        {"pubDateRemote", distantPast()},
-                                                        {"pubDateInstall", kFolderTime},
-                                                        {"urlDownload", ""},
-                                                        {"urlWebsite", ""},
-                                                        {"urlSource", ""},
-                                                        {"sha1Remote", QByteArray()},
-                                                        {"sha1Install", hash},
-                                                        {"length", qint64(0)},
-                                                        {"exists", true}}));
+        LevelEntry minimal{{"name", "Zip"}, {"urlInstall", "file:///l/zip/"}, {"exists", true}};
+        minimal.insert({{"sha1Install", hash}, {"pubDateInstall", kFolderTime}});
+        LevelEntry built = full({"Zip", "Unknown", "Downloadable level", "", "file:///l/zip/"},
+                                kFolderTime, distantPast(), true);
+        built.insert({{"sha1Install", hash}, {"length", qint64(0)}});
+        QCOMPARE(m_db->buildEntry(minimal), built);
         QCOMPARE(m_db->buildEntry({{"name", "N"}, {"urlInstall", "file:///n/"}})["pubDateInstall"],
                  QVariant(kNow));
 
@@ -449,19 +422,15 @@ private slots:
         QVERIFY(m_db->isDirty());
         m_db->save();
 
-        LevelEntry fromFeed{{"name", "Feed"},
-                            {"guid", "g"},
-                            {"urlInstall", "file:///l/feed/"},
-                            {"sha1Install", hash},
-                            {"pubDateInstall", kNow},
-                            {"exists", true},
-                            {"urlZip", "file:///d/feed.zip"}};
+        const LevelEntry installed{{"urlInstall", "file:///l/feed/"},
+                                   {"sha1Install", hash},
+                                   {"pubDateInstall", kNow},
+                                   {"exists", true}};
+        LevelEntry fromFeed{{"name", "Feed"}, {"guid", "g"}, {"urlZip", "file:///d/feed.zip"}};
+        fromFeed.insert(installed);
         m_db->updateInstall(fromFeed);
         LevelEntry expected = level("Feed", kFeed, "g");
-        expected.insert({{"urlInstall", "file:///l/feed/"},
-                         {"sha1Install", hash},
-                         {"pubDateInstall", kNow},
-                         {"exists", true}});
+        expected.insert(installed);
         QCOMPARE(m_db->objectAtIndex(0), expected);
         QVERIFY(m_db->isDirty());
 
