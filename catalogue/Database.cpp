@@ -104,9 +104,7 @@ void Database::load()
         const QUrl folder = urlForKey(entry, LevelKey::urlInstall);
         if (!folder.isValid())
             continue;
-        LevelEntry refreshed = entry;
-        refreshed.insert(LevelKey::exists, checkLevelExists(folder));
-        entry = refreshed;
+        entry.insert(LevelKey::exists, checkLevelExists(folder));
     }
 
     ensureDefaultLevel();

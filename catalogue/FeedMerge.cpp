@@ -68,6 +68,10 @@ private:
 
 void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
 {
+    // Levels are told apart by their feed; without one, every merge would add them again.
+    if (!feed.isValid())
+        return;
+
     // Step 1: every item gets a guid. Items the merge cannot place (no name, or an archive
     // URL that does not parse) are left out rather than stored as entries that could never
     // be downloaded nor matched again.
