@@ -7,6 +7,7 @@
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
+#include <algorithm>
 #include <limits>
 #include <map>
 #include <memory>
@@ -19,6 +20,7 @@ const xmlChar* const kMediaNamespace = BAD_CAST "http://search.yahoo.com/mrss/";
 const xmlChar* const kMediaPrefix = BAD_CAST "qmedia";
 const QString kLevelType = QStringLiteral("application/x-quillmor-level");
 constexpr quint32 kMinimumTtl = 1440; // minutes: a feed is never looked at more than daily
+constexpr quint32 kMaximumTtl = 525600; // minutes: and at least once a year
 
 // Repair what can be repaired, but never reach the network, never load a DTD and never
 // substitute entities (that would read local files named by external entities).
@@ -278,10 +280,13 @@ std::optional<FeedItem> readItem(RssReader& reader, xmlNode* item, const FeedDat
 
 quint32 secondsToNextCheck(RssReader& reader, xmlNode* root)
 {
-    quint32 minutes = 10080;
+    qint64 minutes = 10080;
+    // A ttl below a day, negative ones included, means a day; one beyond a year is taken as a
+    // year, so that a stray number can neither silence a feed for ever nor wrap round into a
+    // check at every start.
     if (auto ttl = reader.firstText("/rss[1]/channel[1]/ttl[1]", root))
-        minutes = qMax(quint32(integerValue(*ttl)), kMinimumTtl);
-    return minutes * 60u; // wraps, as the unsigned 32-bit arithmetic of the format has it
+        minutes = std::clamp(integerValue(*ttl), qint64(kMinimumTtl), qint64(kMaximumTtl));
+    return quint32(minutes * 60);
 }
 
 } // namespace
