@@ -6,7 +6,7 @@
 // Changes that must reach the disk set the dirty flag; only save() writes.
 
 #include "catalogue/LevelEntry.h"
-#include "catalogue/SortDescriptor.h"
+#include "platform/SortDescriptor.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -4,7 +4,7 @@
 // "source". Feed parsers merge what they learn about a feed into it, the level table asks it
 // for a feed's display name, and the preferences sheet shows and edits it as a table.
 
-#include "catalogue/SortDescriptor.h"
+#include "platform/SortDescriptor.h"
 #include "sources/RepositoryEntry.h"
 
 #include <QHash>
