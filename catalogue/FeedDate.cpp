@@ -6,6 +6,77 @@
 #include <vector>
 
 namespace {
+
+// The form nearly every feed writes, "Sun, 01 Nov 2026 12:00:00 +0000" (or GMT, UT), read
+// without ICU: a parse there costs microseconds, and a feed has thousands of dates. Anything
+// else, or anything out of range, is left to the formatters.
+std::optional<QDateTime> parseCommonForm(QStringView t)
+{
+    static const char* const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    qsizetype i = 0;
+    const auto word = [&](const char* const* names, int count) -> int {
+        if (i + 3 > t.size())
+            return -1;
+        for (int k = 0; k < count; ++k) {
+            if (t.mid(i, 3) == QLatin1StringView(names[k], 3)) {
+                i += 3;
+                return k;
+            }
+        }
+        return -1;
+    };
+    const auto number = [&](int minDigits, int maxDigits) -> int {
+        int value = 0, digits = 0;
+        while (digits < maxDigits && i < t.size() && t[i] >= u'0' && t[i] <= u'9') {
+            value = value * 10 + (t[i++].unicode() - '0');
+            ++digits;
+        }
+        return digits >= minDigits ? value : -1;
+    };
+    const auto expect = [&](char16_t c) {
+        return i < t.size() && t[i] == c ? (++i, true) : false;
+    };
+
+    if (word(days, 7) < 0 || !expect(u',') || !expect(u' '))
+        return std::nullopt;
+    const int day = number(1, 2);
+    if (day < 0 || !expect(u' '))
+        return std::nullopt;
+    const int month = word(months, 12);
+    if (month < 0 || !expect(u' '))
+        return std::nullopt;
+    const int year = number(4, 4);
+    if (year < 1 || !expect(u' '))
+        return std::nullopt;
+    const int hour = number(2, 2);
+    if (hour < 0 || !expect(u':'))
+        return std::nullopt;
+    const int minute = number(2, 2);
+    if (minute < 0 || !expect(u':'))
+        return std::nullopt;
+    const int second = number(2, 2);
+    if (second < 0 || !expect(u' '))
+        return std::nullopt;
+    int offset = 0;
+    const QStringView zone = t.mid(i);
+    if (zone.size() == 5 && (zone[0] == u'+' || zone[0] == u'-')) {
+        ++i;
+        const int hh = number(2, 2), mm = number(2, 2);
+        if (hh < 0 || mm < 0 || hh > 23 || mm > 59)
+            return std::nullopt;
+        offset = (zone[0] == u'-' ? -1 : 1) * (hh * 3600 + mm * 60);
+    } else if (zone != u"GMT" && zone != u"UT") {
+        return std::nullopt;
+    }
+    const QDate date(year, month + 1, day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time, Qt::UTC).addSecs(-offset);
+}
+
 constexpr double kFirstYear = -62135596800000.0; // 0001-01-01T00:00:00Z in milliseconds
 constexpr double kLastYear = 253402300799999.0;  // 9999-12-31T23:59:59.999Z
 } // namespace
@@ -44,6 +115,10 @@ std::optional<QDateTime> FeedDate::parse(QStringView text) const
     // No date is that long; the bound keeps a hostile feed from making ICU work for it.
     if (trimmed.isEmpty() || trimmed.size() > 256)
         return std::nullopt;
+    if (const auto common = parseCommonForm(trimmed)) {
+        if (common->date().year() >= 1 && common->date().year() <= 9999)
+            return common;
+    }
     const icu::UnicodeString source(reinterpret_cast<const UChar*>(trimmed.utf16()),
                                     int32_t(trimmed.size()));
     for (const auto& format : m_formats->list) {
