@@ -117,11 +117,12 @@ void DownloadStatus::didReceiveResponse()
     m_httpStatus = status.isValid() ? status.toInt() : 0;
     const QVariant length = m_urlConnection->header(QNetworkRequest::ContentLengthHeader);
     const qint64 expected = length.isValid() ? length.toLongLong() : -1;
-    if (expected >= 0 && m_httpStatus < 400 && m_progressBar) {
+    if (m_progressBar && m_httpStatus < 400) {
+        // Set for every response: a redirect's own length must not outlast it.
         m_barShift = 0;
         while ((expected >> m_barShift) > INT_MAX)
             ++m_barShift;
-        m_progressBar->setRange(0, int(expected >> m_barShift));
+        m_progressBar->setRange(0, expected >= 0 ? int(expected >> m_barShift) : 0);
     }
     setStatus("Received Response...");
 }

@@ -1,8 +1,6 @@
 #include "tests/support/HttpFixture.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -11,41 +9,26 @@ namespace {
 // Bytes kept queued in a socket while streaming a file: enough to keep the loopback busy,
 // little enough that a 256 MB file never sits in memory.
 constexpr qint64 kQueueLimit = 1 << 20;
-constexpr qint64 kFileBlock = 256 * 1024;
 
-QByteArray reasonPhrase(int status)
+QByteArray head(int status, const QByteArray& headers)
 {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 303:
-        return "See Other";
-    case 307:
-        return "Temporary Redirect";
-    case 308:
-        return "Permanent Redirect";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
+    static const QHash<int, QByteArray> reasons = {
+        {200, "OK"},        {301, "Moved Permanently"},    {302, "Found"},
+        {303, "See Other"}, {307, "Temporary Redirect"},   {308, "Permanent Redirect"},
+        {404, "Not Found"}, {500, "Internal Server Error"}};
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasons.value(status, "Status") +
+           "\r\nConnection: close\r\n" + headers + "\r\n";
 }
 
 } // namespace
 
-// One accepted connection: reads a request head, then plays one answer and closes.
+// One accepted connection: reads a request head, plays one answer, then closes.
 class HttpFixture::Connection : public QObject
 {
 public:
-    Connection(HttpFixture* server, QTcpSocket* socket) : QObject(server), m_server(server)
+    Connection(HttpFixture* server, QTcpSocket* socket)
+        : QObject(server), m_server(server), m_socket(socket)
     {
-        m_socket = socket;
         socket->setParent(this);
         connect(socket, &QTcpSocket::readyRead, this, &Connection::readRequest);
         connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
@@ -56,65 +39,40 @@ public:
 private:
     void readRequest()
     {
-        if (m_answered)
-            return (void)m_socket->readAll();
         m_head += m_socket->readAll();
         const qsizetype end = m_head.indexOf("\r\n\r\n");
-        if (end < 0)
+        if (m_answered || end < 0)
             return;
         m_answered = true;
-        const QList<QByteArray> lines = m_head.left(end).split('\n');
-        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-        Request request;
-        request.method = requestLine.value(0);
-        request.path = QString::fromLatin1(requestLine.value(1));
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const qsizetype colon = lines[i].indexOf(':');
-            if (colon > 0)
-                request.headers.insert(lines[i].left(colon).trimmed().toLower(),
-                                       lines[i].mid(colon + 1).trimmed());
-        }
-        m_server->m_requests.append(request);
-        answer(request.path);
-    }
-
-    void answer(const QString& target)
-    {
-        const QString path = QUrl(target).path();
-        auto scripted = m_server->m_responses.constFind(target);
-        if (scripted == m_server->m_responses.cend())
-            scripted = m_server->m_responses.constFind(path);
-        if (scripted != m_server->m_responses.cend())
-            return play(*scripted);
-        if (!m_server->m_folder.isEmpty()) {
-            const QString file = m_server->m_folder + QLatin1Char('/') + path.mid(1);
-            if (!path.contains(QLatin1String("..")) && QFileInfo(file).isFile())
-                return serveFile(file);
-        }
-        Response missing;
-        missing.status = 404;
-        missing.body = "not found";
-        play(missing);
+        m_head.truncate(end);
+        m_server->m_requests.append(m_head);
+        const QString path = QUrl(QString::fromLatin1(m_head.split(' ').value(1))).path();
+        if (m_server->m_scripts.contains(path))
+            return play(m_server->m_scripts.value(path));
+        m_file.setFileName(m_server->m_folder + path);
+        if (m_server->m_folder.isEmpty() || path.contains(QLatin1String("..")) ||
+            !m_file.open(QIODevice::ReadOnly))
+            return play(answer(404, "not found"));
+        m_socket->write(head(200, "Content-Length: " + QByteArray::number(m_file.size()) + "\r\n"));
+        streamFile();
     }
 
     void play(const Response& response)
     {
         m_response = response;
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
-                          reasonPhrase(response.status) + "\r\nConnection: close\r\n";
+        QByteArray headers;
         for (const auto& [name, value] : response.headers)
-            head += name + ": " + value + "\r\n";
+            headers += name + ": " + value + "\r\n";
         if (response.framing == Response::Length)
-            head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+            headers += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
         else if (response.framing == Response::Chunked)
-            head += "Transfer-Encoding: chunked\r\n";
-        m_socket->write(head + "\r\n");
+            headers += "Transfer-Encoding: chunked\r\n";
+        m_socket->write(head(response.status, headers));
         m_limit = response.body.size();
-        if (response.stallAfter >= 0)
-            m_limit = qMin(m_limit, response.stallAfter);
-        if (response.dropAfter >= 0)
-            m_limit = qMin(m_limit, response.dropAfter);
-        if (response.pieceSize > 0 && response.pieceDelayMs > 0)
+        for (qint64 stop : {response.stallAfter, response.dropAfter})
+            if (stop >= 0)
+                m_limit = qMin(m_limit, stop);
+        if (response.pieceDelayMs > 0)
             m_pacer.start(response.pieceDelayMs);
         else
             while (sendPiece()) {
@@ -127,47 +85,30 @@ private:
         const qint64 size = m_response.pieceSize > 0 ? m_response.pieceSize : m_limit;
         const QByteArray piece = m_response.body.mid(m_sent, qMin(size, m_limit - m_sent));
         m_sent += piece.size();
-        if (!piece.isEmpty()) {
-            if (m_response.framing == Response::Chunked)
-                m_socket->write(QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n");
-            else
-                m_socket->write(piece);
-        }
+        if (m_response.framing == Response::Chunked && !piece.isEmpty())
+            m_socket->write(QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n");
+        else
+            m_socket->write(piece);
         if (m_sent < m_limit)
             return true;
         m_pacer.stop();
-        if (m_sent == m_response.body.size()) {
-            if (m_response.framing == Response::Chunked)
-                m_socket->write("0\r\n\r\n");
+        const bool complete = m_sent == m_response.body.size();
+        if (complete && m_response.framing == Response::Chunked)
+            m_socket->write("0\r\n\r\n");
+        if (complete || m_sent == m_response.dropAfter)
             m_socket->disconnectFromHost();
-        } else if (m_sent == m_response.dropAfter) {
-            m_socket->disconnectFromHost();
-        }
         return false;
-    }
-
-    void serveFile(const QString& path)
-    {
-        m_file.setFileName(path);
-        if (!m_file.open(QIODevice::ReadOnly))
-            return m_socket->abort();
-        m_socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " +
-                        QByteArray::number(m_file.size()) + "\r\n\r\n");
-        streamFile();
     }
 
     void streamFile()
     {
-        if (!m_file.isOpen())
-            return;
-        while (m_socket->bytesToWrite() < kQueueLimit) {
-            const QByteArray block = m_file.read(kFileBlock);
+        while (m_file.isOpen() && m_socket->bytesToWrite() < kQueueLimit) {
+            const QByteArray block = m_file.read(256 * 1024);
+            m_socket->write(block);
             if (block.isEmpty()) {
                 m_file.close();
                 m_socket->disconnectFromHost();
-                return;
             }
-            m_socket->write(block);
         }
     }
 
@@ -184,41 +125,17 @@ private:
 
 HttpFixture::HttpFixture(QObject* parent) : QObject(parent)
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &HttpFixture::accept);
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = m_server.nextPendingConnection())
+            new Connection(this, socket);
+    });
     m_server.listen(QHostAddress::LocalHost, 0);
-}
-
-HttpFixture::~HttpFixture() = default;
-
-QUrl HttpFixture::url(const QString& path) const
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path));
-}
-
-void HttpFixture::setResponse(const QString& path, const Response& response)
-{
-    m_responses.insert(path, response);
-}
-
-HttpFixture::Response HttpFixture::answer(int status, const QByteArray& body)
-{
-    Response response;
-    response.status = status;
-    response.body = body;
-    return response;
-}
-
-void HttpFixture::setBody(const QString& path, const QByteArray& body)
-{
-    setResponse(path, answer(200, body));
 }
 
 void HttpFixture::setRedirect(const QString& path, const QString& location, int status)
 {
-    Response response;
-    response.status = status;
+    Response response = answer(status, "moved");
     response.headers.append({"Location", location.toUtf8()});
-    response.body = "moved";
     setResponse(path, response);
 }
 
@@ -230,10 +147,4 @@ QUrl HttpFixture::refusedUrl()
     const quint16 port = probe.serverPort();
     probe.close();
     return QUrl(QStringLiteral("http://127.0.0.1:%1/refused").arg(port));
-}
-
-void HttpFixture::accept()
-{
-    while (QTcpSocket* socket = m_server.nextPendingConnection())
-        new Connection(this, socket);
 }
