@@ -1,5 +1,5 @@
 // Shows three tables of description cells, a roomy one with a button held down and two
-// narrow ones, and saves the window as a PNG: cells_screenshot <file.png>
+// narrow ones, and saves the window as a PNG: cells_gallery <file.png>
 
 #include "cells/DescriptionCell.h"
 
