@@ -165,15 +165,24 @@ bool recycle(const QString& path)
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
         return false;
-    // Without the data folder, Qt puts the "Trash" under the current directory and still
-    // answers true; make the folder first and check where the item went.
-    QDir().mkpath(dataHome());
+    // Where the home Trash cannot be made, Qt falls back to "files/" and "info/" under the
+    // current directory and still answers true. Make it first, and refuse where that fails.
+    const QString trash = dataHome() + QStringLiteral("/Trash");
+    if (!QDir().mkpath(trash + QStringLiteral("/files")) ||
+        !QDir().mkpath(trash + QStringLiteral("/info")))
+        return false;
     QString pathInTrash;
     if (!QFile::moveToTrash(path, &pathInTrash))
         return false;
     if (!QDir::isAbsolutePath(pathInTrash)) {
-        // Somewhere that is no Trash: put it back where the caller expects it.
-        QFile::rename(QDir::current().absoluteFilePath(pathInTrash), path);
+        // Somewhere that is no Trash: put the item back and take the stray record away.
+        const QDir here = QDir::current();
+        QFile::rename(here.absoluteFilePath(pathInTrash), path);
+        const QString name = QFileInfo(pathInTrash).fileName();
+        QFile::remove(
+            here.absoluteFilePath(QStringLiteral("info/") + name + QStringLiteral(".trashinfo")));
+        here.rmdir(QStringLiteral("files"));
+        here.rmdir(QStringLiteral("info"));
         return false;
     }
     const QFileInfo trashed(pathInTrash);

@@ -217,6 +217,9 @@ private slots:
         const QString level = m_home->createLevel(QStringLiteral("Castle"));
         QVERIFY(::moveToTrash(QUrl::fromLocalFile(level)));
         QVERIFY(!QFileInfo::exists(level));
+        // Nothing strays into the current directory on the way.
+        QVERIFY(!QFileInfo::exists(QStringLiteral("info")));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("files")));
     }
 
     void installSuccessfulAlert()
