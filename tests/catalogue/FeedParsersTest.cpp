@@ -155,6 +155,10 @@ private slots:
         row("EST", dated("Sun, 06 Dec 2026 11:23:01 EST"), at);
         row("PDT", dated("Sun, 06 Dec 2026 09:23:01 PDT"), at);
         row("no weekday, spaces", dated(" 06 Dec 2026 11:23:01 -0500  "), at);
+        row("negative offset", dated("Sun, 06 Dec 2026 11:53:01 -0430"), at);
+        row("wrong weekday ignored", dated("Mon, 06 Dec 2026 16:23:01 +0000"), at);
+        row("31 November: rolls over", dated("Tue, 31 Nov 2026 16:23:01 +0000"),
+            "pubDateRemote=2026-12-01T16:23:01.000Z");
         row("zone comment: undated", dated("Sun, 06 Dec 2026 16:23:01 +0000 (UTC)"), undated);
         row("five-digit year: undated", dated("Sun, 06 Dec 12026 16:23:01 +0000"), undated);
         row("ISO 8601: undated", dated("2026-12-06T16:23:01Z"), undated);
