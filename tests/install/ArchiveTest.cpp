@@ -23,22 +23,18 @@ namespace {
 class Unprivileged
 {
 public:
-    Unprivileged()
+    Unprivileged() : m_switched(::geteuid() == 0 && ::setegid(65534) == 0 && ::seteuid(65534) == 0)
     {
-        m_switched = ::geteuid() == 0 && ::setegid(kNobody) == 0 && ::seteuid(kNobody) == 0;
-        m_ok = m_switched || ::geteuid() != 0;
     }
     ~Unprivileged()
     {
         if (m_switched && (::seteuid(0) != 0 || ::setegid(0) != 0))
             qFatal("cannot return to root");
     }
-    bool ok() const { return m_ok; }
+    bool ok() const { return m_switched || ::geteuid() != 0; }
 
 private:
-    static constexpr uid_t kNobody = 65534;
-    bool m_switched = false;
-    bool m_ok = false;
+    const bool m_switched;
 };
 
 QByteArray contents(const QString& path)
@@ -94,8 +90,8 @@ private slots:
     void init()
     {
         m_home = std::make_unique<TestHome>();
-        m_folder = m_home->createDir(QStringLiteral("levels/Castle"));
-        m_archive = m_home->filePath(QStringLiteral("Castle.zip"));
+        m_folder = m_home->createDir("levels/Castle");
+        m_archive = m_home->filePath("Castle.zip");
     }
 
     void unpacksTopLevelFilesOnly_data()
@@ -123,9 +119,8 @@ private slots:
         QTest::newRow("parent alone") << QByteArrayList{".."} << false << QStringList{};
         QTest::newRow("absolute name") << QByteArrayList{absolute} << false << QStringList{};
         QTest::newRow("invalid UTF-8") << QByteArrayList{"level\xff.dat"} << false << QStringList{};
-        QTest::newRow("overlong UTF-8 slash") << QByteArrayList{"..\xc0\xaf"
-                                                                "escape"}
-                                              << false << QStringList{};
+        QTest::newRow("overlong UTF-8 slash")
+            << QByteArrayList{"..\xc0\xaf.dat"} << false << QStringList{};
     }
     void unpacksTopLevelFilesOnly()
     {
@@ -145,7 +140,7 @@ private slots:
         QCOMPARE(entries(m_folder), written);
         for (const QString& name : written)
             QCOMPARE(contents(inFolder(name)), "data of " + name.toUtf8());
-        QCOMPARE(entries(m_home->filePath(QStringLiteral("levels"))), QStringList{"Castle"});
+        QCOMPARE(entries(m_home->filePath("levels")), QStringList{"Castle"});
         for (const QByteArray& name : names)
             QVERIFY(!name.startsWith('/') || !QFileInfo::exists(QFile::decodeName(name)));
     }
@@ -166,19 +161,11 @@ private slots:
             QVERIFY(ZipBuilder().add("levellist.dat", noise(4096)).write(m_archive));
             QVERIFY(QFile::resize(m_archive, QFileInfo(m_archive).size() / 2));
         }
-        m_home->createFile(inFolder(QStringLiteral("keep.txt")), "kept");
+        m_home->createFile(inFolder("keep.txt"), "kept");
 
         QVERIFY(unzip());
         QCOMPARE(entries(m_folder), QStringList{"keep.txt"});
-        QCOMPARE(contents(inFolder(QStringLiteral("keep.txt"))), "kept");
-    }
-
-    void missingFolderStops()
-    {
-        QVERIFY(ZipBuilder().add("levellist.dat", "1").write(m_archive));
-        m_folder += QStringLiteral("/absent");
-        QVERIFY(!unzip());
-        QVERIFY(!QFileInfo::exists(m_folder));
+        QCOMPARE(contents(inFolder("keep.txt")), "kept");
     }
 
     void filesAreReadOnlyUnderUmask_data()
@@ -198,12 +185,12 @@ private slots:
         ::umask(saved);
 
         QVERIFY(result);
-        for (const QString& name : {QStringLiteral("empty.dat"), QStringLiteral("levellist.dat")}) {
+        for (const char* name : {"empty.dat", "levellist.dat"}) {
             struct stat status;
             QCOMPARE(::stat(QFile::encodeName(inFolder(name)).constData(), &status), 0);
             QCOMPARE(int(status.st_mode & 07777), mode);
         }
-        QCOMPARE(QFileInfo(inFolder(QStringLiteral("empty.dat"))).size(), 0);
+        QCOMPARE(QFileInfo(inFolder("empty.dat")).size(), 0);
     }
 
     // As an ordinary user a read-only file can't be opened for writing: the unpacking stops
@@ -221,15 +208,11 @@ private slots:
         if (!leftBefore)
             zip.add("levellist.dat", "first");
         QVERIFY(zip.add("levellist.dat", "second").add("castle.map", "map").write(m_archive));
-        if (leftBefore) {
-            m_home->createFile(inFolder(QStringLiteral("levellist.dat")), "first");
-            QFile::setPermissions(inFolder(QStringLiteral("levellist.dat")),
-                                  QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-        }
-        QFile::setPermissions(m_home->path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                  QFile::ExeOwner | QFile::ExeGroup |
-                                                  QFile::ExeOther);
-        ::chmod(QFile::encodeName(m_folder).constData(), 0777);
+        if (leftBefore)
+            ::chmod(QFile::encodeName(m_home->createFile(inFolder("levellist.dat"), "first")),
+                    0444);
+        ::chmod(QFile::encodeName(m_home->path()), 0711);
+        ::chmod(QFile::encodeName(m_folder), 0777);
 
         bool result = true;
         {
@@ -240,15 +223,7 @@ private slots:
         }
         QVERIFY(!result);
         QCOMPARE(entries(m_folder), QStringList{"levellist.dat"});
-        QCOMPARE(contents(inFolder(QStringLiteral("levellist.dat"))), "first");
-    }
-
-    void writableFileIsReplaced()
-    {
-        m_home->createFile(inFolder(QStringLiteral("levellist.dat")), "an older and longer text");
-        QVERIFY(ZipBuilder().add("levellist.dat", "new").write(m_archive));
-        QVERIFY(unzip());
-        QCOMPARE(contents(inFolder(QStringLiteral("levellist.dat"))), "new");
+        QCOMPARE(contents(inFolder("levellist.dat")), "first");
     }
 
     void plantedNameIsNotWrittenThrough_data()
@@ -262,8 +237,8 @@ private slots:
     void plantedNameIsNotWrittenThrough()
     {
         QFETCH(QString, kind);
-        const QString outside = m_home->createFile(QStringLiteral("outside.txt"), "precious");
-        const QByteArray planted = QFile::encodeName(inFolder(QStringLiteral("levellist.dat")));
+        const QString outside = m_home->createFile("outside.txt", "precious");
+        const QByteArray planted = QFile::encodeName(inFolder("levellist.dat"));
         if (kind == "symlink")
             QCOMPARE(::symlink(QFile::encodeName(outside).constData(), planted.constData()), 0);
         else if (kind == "hardlink")
@@ -291,9 +266,9 @@ private slots:
     {
         QFETCH(int, method);
         QFETCH(QString, damage);
-        const QByteArray data = noise(100000);
+        const QByteArray data = noise(100000), first = noise(300000);
         QVERIFY(ZipBuilder()
-                    .add("levellist.dat", "1")
+                    .add("levellist.dat", first)
                     .add("castle.map", data, ZipBuilder::Method(method))
                     .add("after.map", "2")
                     .write(m_archive));
@@ -311,24 +286,13 @@ private slots:
 
         QVERIFY(!unzip());
         QCOMPARE(entries(m_folder), QStringList{"levellist.dat"});
-    }
-
-    void largeEntriesStream()
-    {
-        const QByteArray stored = noise(3'000'001), deflated = noise(2'999'999).repeated(2);
-        QVERIFY(ZipBuilder()
-                    .add("stored.dat", stored, ZipBuilder::Stored)
-                    .add("deflated.dat", deflated)
-                    .write(m_archive));
-        QVERIFY(unzip());
-        QVERIFY(contents(inFolder(QStringLiteral("stored.dat"))) == stored);
-        QVERIFY(contents(inFolder(QStringLiteral("deflated.dat"))) == deflated);
+        QVERIFY(contents(inFolder("levellist.dat")) == first);
     }
 
     // A reader holding a shared lock must never see the file cut short or half written.
     void writesUnderExclusiveLock()
     {
-        const QString target = m_home->createFile(inFolder(QStringLiteral("levellist.dat")), "old");
+        const QString target = m_home->createFile(inFolder("levellist.dat"), "old, longer text");
         QVERIFY(ZipBuilder().add("levellist.dat", "new").write(m_archive));
         const int reader = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_CLOEXEC);
         QCOMPARE(::flock(reader, LOCK_SH), 0);
@@ -343,7 +307,7 @@ private slots:
         writer.join();
 
         QCOMPARE(whileLocked, -1);
-        QCOMPARE(seen, "old");
+        QCOMPARE(seen, "old, longer text");
         QCOMPARE(int(result), 1);
         QCOMPARE(contents(target), "new");
     }
@@ -368,7 +332,7 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QByteArray, content);
         QFETCH(QByteArray, expected);
-        QString path = m_home->filePath(QStringLiteral("Castle.zip"));
+        QString path = m_home->filePath("Castle.zip");
         if (kind == "file")
             m_home->createFile(path, content);
         else if (kind == "folder")
@@ -376,19 +340,11 @@ private slots:
 
         const auto digest = calcSHA1(QUrl::fromLocalFile(path));
         QCOMPARE(digest.has_value(), !expected.isEmpty());
-        if (digest)
-            QCOMPARE(digest->toHex(), expected);
-    }
-
-    void sameContentSameDigest()
-    {
-        const QString a = m_home->createFile(QStringLiteral("a/Castle.zip"), noise(70000));
-        const QString b = m_home->createFile(QStringLiteral("b/Other.zip"), noise(70000));
-        const QString c = m_home->createFile(QStringLiteral("c/Castle.zip"), noise(69999));
-        const auto digestA = calcSHA1(QUrl::fromLocalFile(a));
-        QVERIFY(digestA && digestA->size() == 20);
-        QCOMPARE(calcSHA1(QUrl::fromLocalFile(b)), digestA);
-        QVERIFY(calcSHA1(QUrl::fromLocalFile(c)) != digestA);
+        if (!digest)
+            return;
+        QCOMPARE(digest->toHex(), expected);
+        const QString copy = m_home->createFile("Download/Other.zip", content);
+        QCOMPARE(calcSHA1(QUrl::fromLocalFile(copy)), digest);
     }
 };
 
