@@ -56,6 +56,7 @@ private:
     int m_fd;
 };
 
+// Deleters that let the archive handle and the digest context go on every early return.
 struct ZipCloser
 {
     void operator()(unzFile zip) const { unzClose(zip); }
