@@ -123,7 +123,7 @@ private slots:
         m_archive = m_home->filePath("Castle.zip");
     }
 
-    void unpacksTopLevelFilesOnly_data()
+    void unpacksArchive_data()
     {
         QTest::addColumn<QByteArray>("archive");
         QTest::addColumn<bool>("result");
@@ -162,7 +162,7 @@ private slots:
         QTest::newRow("data shorter than recorded")
             << lengthened(zipOf(three), "castle.map") << false << QStringList{"levellist.dat"};
     }
-    void unpacksTopLevelFilesOnly()
+    void unpacksArchive()
     {
         QFETCH(QByteArray, archive);
         QFETCH(bool, result);
