@@ -177,7 +177,8 @@ private:
             if (!value)
                 return std::nullopt;
             QByteArray compact = value->toLatin1();
-            compact.removeIf([](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
+            compact.removeIf(
+                [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
             auto decoded =
                 QByteArray::fromBase64Encoding(compact, QByteArray::AbortOnBase64DecodingErrors);
             if (!decoded)
@@ -220,11 +221,16 @@ private:
     bool m_failed = false;
 };
 
+// XML 1.0 has no place for most control characters, and a reader folds a carriage return
+// into a line feed. A text from a feed may hold either; written raw, one such level would make
+// the whole catalogue unreadable. Carriage returns go as character references, which readers
+// keep; the other characters XML cannot carry become U+FFFD.
 void appendEscaped(QByteArray& out, const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
     out.reserve(out.size() + utf8.size());
-    for (const char c : utf8) {
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
         switch (c) {
         case '&':
             out.append("&amp;");
@@ -235,8 +241,23 @@ void appendEscaped(QByteArray& out, const QString& text)
         case '>':
             out.append("&gt;");
             break;
-        default:
+        case '\r':
+            out.append("&#13;");
+            break;
+        case '\t':
+        case '\n':
             out.append(c);
+            break;
+        default:
+            if (uchar(c) < 0x20) {
+                out.append("\xEF\xBF\xBD");
+            } else if (uchar(c) == 0xEF && i + 2 < utf8.size() && uchar(utf8[i + 1]) == 0xBF &&
+                       (uchar(utf8[i + 2]) == 0xBE || uchar(utf8[i + 2]) == 0xBF)) {
+                out.append("\xEF\xBF\xBD"); // U+FFFE and U+FFFF
+                i += 2;
+            } else {
+                out.append(c);
+            }
         }
     }
 }
@@ -265,13 +286,17 @@ bool writeValue(QByteArray& out, const QVariant& value, int depth)
     case QMetaType::Long:
     case QMetaType::LongLong:
     case QMetaType::Short:
-        out.append("<integer>").append(QByteArray::number(value.toLongLong())).append("</integer>\n");
+        out.append("<integer>")
+            .append(QByteArray::number(value.toLongLong()))
+            .append("</integer>\n");
         return true;
     case QMetaType::UInt:
     case QMetaType::ULong:
     case QMetaType::ULongLong:
     case QMetaType::UShort:
-        out.append("<integer>").append(QByteArray::number(value.toULongLong())).append("</integer>\n");
+        out.append("<integer>")
+            .append(QByteArray::number(value.toULongLong()))
+            .append("</integer>\n");
         return true;
     case QMetaType::Double:
     case QMetaType::Float: {

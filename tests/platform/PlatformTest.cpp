@@ -71,6 +71,19 @@ private slots:
         QCOMPARE(read.value("data").metaType().id(), int(QMetaType::QByteArray));
         QCOMPARE(read.value("integer").metaType().id(), int(QMetaType::LongLong));
 
+        // Characters XML cannot carry never make the file unreadable, for us or a peer.
+        const QString hostile = QStringLiteral("a\x01"
+                                               "b\rc\r\nd") +
+                                QChar(0xFFFE);
+        QVERIFY(PropertyList::writeFile(path, QVariantMap{{"name", hostile}}));
+        QCOMPARE(PropertyList::readFile(path).value().toMap().value("name").toString(),
+                 QStringLiteral("a\uFFFDb\rc\r\nd\uFFFD"));
+        QCOMPARE(runPython("import plistlib,sys\n"
+                           "print(ascii(plistlib.load(open(sys.argv[1],'rb'))['name']))",
+                           path),
+                 QByteArray("'a\\ufffdb\\rc\\r\\nd\\ufffd'\n"));
+        QVERIFY(PropertyList::writeFile(path, everyType()));
+
         // A value no property list can carry is refused, and the file stays as it was.
         QVERIFY(!PropertyList::writeFile(path, QVariantList{QVariant::fromValue(QPoint(1, 2))}));
         QCOMPARE(PropertyList::readFile(path)->toMap(), everyType());
