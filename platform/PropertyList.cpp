@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -53,7 +54,10 @@ QDateTime parseDate(QStringView text)
 
 QByteArray formatDate(const QDateTime& value)
 {
-    const QDateTime utc = value.toUTC();
+    // The form holds years 1 to 9999; a date beyond them (a file's modification time can be
+    // anything) is written as the nearest one rather than making the file unreadable.
+    static const QDateTime last(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC);
+    const QDateTime utc = std::clamp(value.toUTC(), distantPast(), last);
     const QDate d = utc.date();
     const QTime t = utc.time();
     char buffer[32];

@@ -82,6 +82,11 @@ private slots:
                            "print(ascii(plistlib.load(open(sys.argv[1],'rb'))['name']))",
                            path),
                  QByteArray("'a\\ufffdb\\rc\\r\\nd\\ufffd'\n"));
+        const QDateTime beyond(QDate(12026, 1, 1), QTime(0, 0), Qt::UTC);
+        QVERIFY(PropertyList::writeFile(path, QVariantList{beyond, beyond.addYears(-14026)}));
+        QCOMPARE(PropertyList::readFile(path).value().toList(),
+                 (QVariantList{QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC),
+                               distantPast()}));
         QVERIFY(PropertyList::writeFile(path, everyType()));
 
         // A value no property list can carry is refused, and the file stays as it was.
