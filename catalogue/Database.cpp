@@ -16,12 +16,6 @@ namespace {
 
 const QString kLevelMarker = QStringLiteral("levellist.dat");
 
-// Equal URLs give equal keys, so a hash can stand in for walking the list.
-QString urlKey(const QUrl& url)
-{
-    return url.toString(QUrl::FullyEncoded);
-}
-
 // The catalogue as stored, or none when the file holds anything but a list of records.
 std::optional<QList<LevelEntry>> readCatalogue(const QString& path)
 {
@@ -129,7 +123,7 @@ void Database::discoverLevelFolders()
     for (const LevelEntry& entry : std::as_const(m_data)) {
         const QUrl folder = urlForKey(entry, LevelKey::urlInstall);
         if (folder.isValid())
-            installed.insert(urlKey(folder));
+            installed.insert(absoluteString(folder));
     }
 
     for (const QString& name : names) {
@@ -138,7 +132,7 @@ void Database::discoverLevelFolders()
         if (!marker.exists() || marker.isDir())
             continue;
         const QUrl folder = QUrl::fromLocalFile(folderPath + u'/');
-        const QString key = urlKey(folder);
+        const QString key = absoluteString(folder);
         if (installed.contains(key))
             continue;
 
