@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -19,6 +18,7 @@ QString dataHome()
 
 struct DesktopEntry
 {
+    QString path;
     QString exec;
     bool hidden = false;
 };
@@ -30,6 +30,7 @@ std::optional<DesktopEntry> readDesktopEntry(const QString& path)
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return std::nullopt;
     DesktopEntry entry;
+    entry.path = path;
     bool inMainGroup = false;
     bool sawGroup = false;
     QTextStream in(&file);
@@ -99,10 +100,8 @@ bool isFieldCode(const QString& arg)
     return arg.size() == 2 && arg[0] == u'%' && QStringLiteral("fFuUdDnNickvm").contains(arg[1]);
 }
 
-} // namespace
-
-namespace Workspace {
-
+// Folders searched for desktop entries, most important first: $XDG_DATA_HOME/applications,
+// then each $XDG_DATA_DIRS folder's applications/.
 QStringList applicationFolders()
 {
     QStringList folders{dataHome() + QStringLiteral("/applications")};
@@ -116,23 +115,8 @@ QStringList applicationFolders()
     return folders;
 }
 
-std::optional<QString> absolutePathForAppWithIdentifier(const QString& identifier)
-{
-    if (identifier.isEmpty() || identifier.contains(u'/'))
-        return std::nullopt;
-    for (const QString& folder : applicationFolders()) {
-        const QString path = folder + u'/' + identifier + QStringLiteral(".desktop");
-        if (!QFileInfo(path).isFile())
-            continue;
-        const auto entry = readDesktopEntry(path);
-        // The first entry found decides, even when it hides the application.
-        if (!entry || entry->hidden)
-            return std::nullopt;
-        return path;
-    }
-    return std::nullopt;
-}
-
+// The program of an Exec= value: quoting undone, field codes dropped, resolved through PATH
+// when relative. None for an empty line.
 std::optional<QString> programOfExecLine(const QString& exec)
 {
     QStringList args = splitExec(exec);
@@ -146,18 +130,43 @@ std::optional<QString> programOfExecLine(const QString& exec)
     return found.isEmpty() ? program : found;
 }
 
+// The desktop entry "<identifier>.desktop" that decides for the identifier: the first one
+// found, even when it hides the application.
+std::optional<DesktopEntry> findDesktopEntry(const QString& identifier)
+{
+    if (identifier.isEmpty() || identifier.contains(u'/'))
+        return std::nullopt;
+    for (const QString& folder : applicationFolders()) {
+        const QString path = folder + u'/' + identifier + QStringLiteral(".desktop");
+        if (!QFileInfo(path).isFile())
+            continue;
+        auto entry = readDesktopEntry(path);
+        if (!entry || entry->hidden)
+            return std::nullopt;
+        return entry;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+namespace Workspace {
+
+std::optional<QString> absolutePathForAppWithIdentifier(const QString& identifier)
+{
+    const auto entry = findDesktopEntry(identifier);
+    return entry ? std::optional<QString>(entry->path) : std::nullopt;
+}
+
 std::optional<Bundle> applicationBundle(const QString& identifier)
 {
-    const auto path = absolutePathForAppWithIdentifier(identifier);
-    if (!path)
-        return std::nullopt;
-    const auto entry = readDesktopEntry(*path);
+    const auto entry = findDesktopEntry(identifier);
     if (!entry)
         return std::nullopt;
     const auto program = programOfExecLine(entry->exec);
     if (!program)
         return std::nullopt;
-    return Bundle(*path, identifier, *program);
+    return Bundle(entry->path, identifier, *program);
 }
 
 bool recycle(const QString& path)
