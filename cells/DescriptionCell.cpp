@@ -47,35 +47,33 @@ QObject* DescriptionCell::target() const
 void DescriptionCell::setInstallAction(const QByteArray& action)
 {
     m_installButton.action = action;
-    m_showInstallButton = !action.isEmpty();
 }
 
 void DescriptionCell::setUpdateAction(const QByteArray& action)
 {
     m_updateButton.action = action;
-    m_showUpdateButton = !action.isEmpty();
 }
 
 void DescriptionCell::setWwwAction(const QByteArray& action)
 {
     m_wwwButton.action = action;
-    m_showWwwButton = !action.isEmpty();
 }
 
 DescriptionCell::Layout DescriptionCell::layout(const QRect& frame, const QWidget* widget) const
 {
     Layout parts;
     int width = frame.width();
-    const auto place = [&](bool shown, const ButtonCell& button, std::optional<QRect>& rect) {
-        if (!shown)
+    // A button is shown exactly when it has an action.
+    const auto place = [&](const ButtonCell& button, std::optional<QRect>& rect) {
+        if (button.action.isEmpty())
             return;
         const int buttonWidth = naturalWidth(button, widget);
         rect = QRect(frame.x() + width - buttonWidth, frame.y(), buttonWidth, frame.height());
         width -= buttonWidth;
     };
-    place(m_showWwwButton, m_wwwButton, parts.www);
-    place(m_showUpdateButton, m_updateButton, parts.update);
-    place(m_showInstallButton, m_installButton, parts.install);
+    place(m_wwwButton, parts.www);
+    place(m_updateButton, parts.update);
+    place(m_installButton, parts.install);
     parts.text = QRect(frame.x(), frame.y(), std::max(width, 0), frame.height());
     return parts;
 }

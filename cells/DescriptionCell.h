@@ -90,9 +90,6 @@ private:
     QPointer<QAbstractItemView> m_trackView;
     QPersistentModelIndex m_trackIndex;
     bool m_trackInside = false;
-    bool m_showInstallButton = false;
-    bool m_showWwwButton = false;
-    bool m_showUpdateButton = false;
 
     QPointer<QObject> m_target;
     WillDisplayCell m_willDisplayCell;
