@@ -30,7 +30,7 @@ PreferencesPanel::PreferencesPanel(QWidget* parent)
     QHeaderView* header = table->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setStretchLastSection(true);
-    table->setColumnWidth(0, 150);
+    table->setColumnWidth(0, 190);
     table->setColumnWidth(1, 300);
     table->verticalHeader()->setDefaultSectionSize(
         qMax(table->verticalHeader()->defaultSectionSize(), fontMetrics().height() + 12));
