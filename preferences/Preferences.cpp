@@ -20,6 +20,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
 
@@ -107,6 +108,23 @@ void Preferences::setRepositoryTable(QTableView* table)
         });
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this, table] { tableViewSelectionDidChange(table); });
+}
+
+void Preferences::connectActions(PreferencesPanel* panel, EntrySheet* sheet)
+{
+    const auto action = [this](QAbstractButton* button, void (Preferences::*slot)(QObject*)) {
+        connect(button, &QAbstractButton::clicked, this,
+                [this, slot, button] { (this->*slot)(button); });
+    };
+    action(panel->addButton(), &Preferences::addRepository);
+    action(panel->removeButton(), &Preferences::removeRepository);
+    action(panel->refreshButton(), &Preferences::refreshRepositories);
+    action(panel->okButton(), &Preferences::ok);
+    action(panel->cancelButton(), &Preferences::cancel);
+    action(sheet->okButton(), &Preferences::okAdd);
+    action(sheet->cancelButton(), &Preferences::cancelAdd);
+    connect(panel, &PreferencesPanel::cancelRequested, this, [this, panel] { cancel(panel); });
+    connect(sheet, &EntrySheet::cancelRequested, this, [this, sheet] { cancelAdd(sheet); });
 }
 
 void Preferences::awakeFromNib()

@@ -43,6 +43,10 @@ public:
     void setRepositories(Repositories* repositories) { m_repositories = repositories; }
     void setDatabase(Database* database) { m_database = database; }
 
+    // The panel's and the sheet's controls, Escape and the close button included, send their
+    // actions here with the control as sender.
+    void connectActions(PreferencesPanel* panel, EntrySheet* sheet);
+
     void awakeFromNib();
 
     // The feed URLs still to fetch; the last is fetched first.
