@@ -82,10 +82,13 @@ void WindowDefinition::restoreWindowState()
     QHeaderView* header = m_ui->levelTable->horizontalHeader();
     const QByteArray columns = defaults.objectForKey(Launcher::levelTableColumnsKey).toByteArray();
     if (columns.isEmpty() || !header->restoreState(columns)) {
-        const int widths[] = {170, 130, 420};
+        const int widths[] = {170, 130, 420, 170};
         for (int column = 0; column < int(std::size(widths)); ++column)
             header->resizeSection(column, widths[column]);
     }
+    // The description takes what the window gives beyond the other columns.
+    header->setSectionResizeMode(m_levelModel->columnOf(QStringLiteral("description")),
+                                 QHeaderView::Stretch);
 }
 
 void WindowDefinition::connectActions()
