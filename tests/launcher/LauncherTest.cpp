@@ -166,31 +166,31 @@ private slots:
     void play_data()
     {
         QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("byReturnKey");
         QTest::addColumn<QString>("arguments");
-        QTest::addColumn<QString>("lastSelection");
         QTest::addColumn<bool>("launchEnabledAfter");
-        QTest::newRow("built-in level") << "Standard"
-                                        << ""
-                                        << "" << true;
-        QTest::newRow("installed level") << "Deep Cave"
-                                         << "custom Deep Cave"
-                                         << "Deep Cave" << true;
-        QTest::newRow("only downloadable") << "Remote"
-                                           << ""
-                                           << "" << false;
+        QTest::newRow("built-in level") << "Standard" << false << QString() << true;
+        QTest::newRow("installed level, Return key")
+            << "Deep Cave" << true << "custom Deep Cave" << true;
+        QTest::newRow("only downloadable") << "Remote" << false << QString() << false;
     }
     void play()
     {
         QFETCH(QString, name);
+        QFETCH(bool, byReturnKey);
         QFETCH(QString, arguments);
-        QFETCH(QString, lastSelection);
         QFETCH(bool, launchEnabledAfter);
         writeMixedCatalogue();
         m_home->createLevel("Deep Cave");
         start();
-        doubleClickRow(name);
+        if (byReturnKey) {
+            clickRow(name);
+            QTest::keyClick(table(), Qt::Key_Return);
+        } else {
+            doubleClickRow(name);
+        }
         QCOMPARE(gameLog(), QStringList{arguments});
-        QCOMPARE(storedLastSelection(), lastSelection.isEmpty() ? "" : folderUrl(lastSelection));
+        QCOMPARE(storedLastSelection(), arguments.isEmpty() ? QString() : folderUrl(name));
         QCOMPARE(launcher()->lauchQuillmorButton()->isEnabled(), launchEnabledAfter);
     }
 
