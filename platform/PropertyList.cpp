@@ -233,13 +233,35 @@ private:
     bool m_failed = false;
 };
 
+// The text appendEscaped() writes, as a reader gives it back. A lone surrogate has no UTF-8
+// form and is written as U+FFFD as well.
+QString storableText(const QString& text)
+{
+    QString out = text;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const char16_t c = out.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < out.size() &&
+            QChar::isLowSurrogate(out.at(i + 1).unicode())) {
+            ++i;
+            continue;
+        }
+        if ((c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF ||
+            QChar::isSurrogate(c))
+            out[i] = QChar(QChar::ReplacementCharacter);
+    }
+    return out;
+}
+
 // XML 1.0 has no place for most control characters, and a reader folds a carriage return
 // into a line feed. A text from a feed may hold either; written raw, one such level would make
 // the whole catalogue unreadable. Carriage returns go as character references, which readers
 // keep; the other characters XML cannot carry become U+FFFD.
 void appendEscaped(QByteArray& out, const QString& text)
 {
-    const QByteArray utf8 = text.toUtf8();
+    // UTF-8 has no form for a lone surrogate (the encoder would write '?').
+    const bool surrogates =
+        std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSurrogate(); });
+    const QByteArray utf8 = surrogates ? storableText(text).toUtf8() : text.toUtf8();
     out.reserve(out.size() + utf8.size());
     for (qsizetype i = 0; i < utf8.size(); ++i) {
         const char c = utf8[i];
@@ -272,25 +294,6 @@ void appendEscaped(QByteArray& out, const QString& text)
             }
         }
     }
-}
-
-// The text appendEscaped() writes, as a reader gives it back. A lone surrogate has no UTF-8
-// form and is written as U+FFFD as well.
-QString storableText(const QString& text)
-{
-    QString out = text;
-    for (qsizetype i = 0; i < out.size(); ++i) {
-        const char16_t c = out.at(i).unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < out.size() &&
-            QChar::isLowSurrogate(out.at(i + 1).unicode())) {
-            ++i;
-            continue;
-        }
-        if ((c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF ||
-            QChar::isSurrogate(c))
-            out[i] = QChar(QChar::ReplacementCharacter);
-    }
-    return out;
 }
 
 bool writeValue(QByteArray& out, const QVariant& value, int depth)
