@@ -241,13 +241,20 @@ bool Launcher::eventFilter(QObject* watched, QEvent* event)
 
 void Launcher::showAbout()
 {
+    showAlert(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor Launcher %1"))
+                  .arg(QCoreApplication::applicationVersion()),
+              localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                                "Keeps your Quillmor levels: plays, installs and "
+                                                "updates them from level feeds.")),
+              Alert::Informational);
+}
+
+void Launcher::showAlert(const QString& message, const QString& detail, int style)
+{
     auto* alert = new Alert(m_window);
     alert->addButtonWithTitle(QStringLiteral("OK"));
-    alert->setMessageText(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor Launcher %1"))
-                              .arg(QCoreApplication::applicationVersion()));
-    alert->setInformativeText(localizedString(QT_TRANSLATE_NOOP(
-        "Quillmor", "Keeps your Quillmor levels: plays, installs and updates them from level "
-                    "feeds.")));
-    alert->setAlertStyle(Alert::Informational);
+    alert->setMessageText(message);
+    alert->setInformativeText(detail);
+    alert->setAlertStyle(Alert::AlertStyle(style));
     alert->beginSheetModalForWindow(m_window);
 }

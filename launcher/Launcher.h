@@ -112,8 +112,8 @@ protected:
 private:
     void restoreSelection();
     void selectRow(int row);
-    // Tells the player why the game could not start; step 7 of a launch follows.
-    void showGameProblem(const QString& message, const QString& detail);
+    // An alert with one "OK" button, as a sheet on the window; style is an Alert::AlertStyle.
+    void showAlert(const QString& message, const QString& detail, int style);
 
     Database* m_database = nullptr;
     Repositories* m_repositories = nullptr;

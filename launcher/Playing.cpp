@@ -101,15 +101,11 @@ void Launcher::playLevelAtRow(int row)
         if (!present) {
             reloadLevelTable(m_levelTable);
             m_lauchQuillmorButton->setEnabled(canLaunch(entry));
-            auto* alert = new Alert(m_window);
-            alert->addButtonWithTitle(QStringLiteral("OK"));
-            alert->setMessageText(
-                localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level is missing!")));
-            alert->setInformativeText(localizedString(QT_TRANSLATE_NOOP(
-                "Quillmor", "The level doesn't seem to be available where it used to be. It may "
-                            "have been deleted or renamed.")));
-            alert->setAlertStyle(Alert::Informational);
-            alert->beginSheetModalForWindow(m_window);
+            showAlert(localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level is missing!")),
+                      localizedString(QT_TRANSLATE_NOOP(
+                          "Quillmor", "The level doesn't seem to be available where it used to "
+                                      "be. It may have been deleted or renamed.")),
+                      Alert::Informational);
             return;
         }
         arguments = {QStringLiteral("custom"), folderName(url)};
@@ -118,10 +114,11 @@ void Launcher::playLevelAtRow(int row)
     const auto game = getGameBundle();
     if (!game || game->executablePath().isEmpty()) {
         m_lauchQuillmorButton->setEnabled(canLaunch(entry));
-        showGameProblem(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor was not found.")),
-                        localizedString(QT_TRANSLATE_NOOP(
-                            "Quillmor", "The launcher looked for the game's desktop entry in:")) +
-                            u'\n' + searchedPlaces());
+        showAlert(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor was not found.")),
+                  localizedString(QT_TRANSLATE_NOOP(
+                      "Quillmor", "The launcher looked for the game's desktop entry in:")) +
+                      u'\n' + searchedPlaces(),
+                  Alert::Warning);
         return;
     }
 
@@ -161,22 +158,13 @@ void Launcher::playLevelAtRow(int row)
     // The catalogue may have been re-sorted by a refresh that ended meanwhile.
     m_lauchQuillmorButton->setEnabled(canLaunch(entry));
     if (failed) {
-        showGameProblem(
+        showAlert(
             localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor could not be started.")),
             localizedString(QT_TRANSLATE_NOOP("Quillmor", "The program %1 did not start (%2)."))
                     .arg(QDir::toNativeSeparators(game->executablePath()),
                          gameProcess.errorString()) +
                 u'\n' + localizedString(QT_TRANSLATE_NOOP("Quillmor", "It was found through:")) +
-                u'\n' + QDir::toNativeSeparators(game->bundlePath()));
+                u'\n' + QDir::toNativeSeparators(game->bundlePath()),
+            Alert::Warning);
     }
-}
-
-void Launcher::showGameProblem(const QString& message, const QString& detail)
-{
-    auto* alert = new Alert(m_window);
-    alert->addButtonWithTitle(QStringLiteral("OK"));
-    alert->setMessageText(message);
-    alert->setInformativeText(detail);
-    alert->setAlertStyle(Alert::Warning);
-    alert->beginSheetModalForWindow(m_window);
 }
