@@ -31,8 +31,11 @@ QString searchedPlaces()
 {
     const QString identifier =
         Bundle::main().objectForInfoDictionaryKey(kGameIdentifierKey).toString();
-    QStringList lines{localizedString(QT_TRANSLATE_NOOP("Quillmor", "Desktop entry: %1.desktop"))
-                          .arg(identifier)};
+    QStringList lines{
+        localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                          "The launcher looks for the game's desktop entry %1 in "
+                                          "these folders:"))
+            .arg(identifier + QStringLiteral(".desktop"))};
     for (const QString& folder : Workspace::applicationFolders())
         lines.append(QDir::toNativeSeparators(folder));
     return lines.join(u'\n');
@@ -115,10 +118,7 @@ void Launcher::playLevelAtRow(int row)
     if (!game || game->executablePath().isEmpty()) {
         m_lauchQuillmorButton->setEnabled(canLaunch(entry));
         showAlert(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor was not found.")),
-                  localizedString(QT_TRANSLATE_NOOP(
-                      "Quillmor", "The launcher looked for the game's desktop entry in:")) +
-                      u'\n' + searchedPlaces(),
-                  Alert::Warning);
+                  searchedPlaces(), Alert::Warning);
         return;
     }
 
