@@ -135,7 +135,8 @@ void Preferences::awakeFromNib()
     if (model && model->sortDescriptors().isEmpty())
         model->setSortDescriptors({{RepositoryKey::name, true}});
     reloadRepositoryTable(m_repositoryTable);
-    m_removeRepositoryButton->setEnabled(false);
+    if (m_removeRepositoryButton)
+        m_removeRepositoryButton->setEnabled(false);
     // The launcher's own refresh adds and renames sources while the panel is closed.
     if (m_mainWindow)
         m_mainWindow->installEventFilter(this);
