@@ -47,7 +47,9 @@ Address readAddress(const QString& typed)
 {
     const QString text = typed.trimmed();
     if (text.isEmpty())
-        return {{}, localizedString("Enter the address of a level feed.")};
+        return {
+            {},
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "Enter the address of a level feed."))};
     // "example.org:8080/feed" parses with "example.org" as its scheme: what comes before a
     // colon is only a scheme when no port number follows it.
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:(?![0-9])"));
@@ -56,10 +58,12 @@ Address readAddress(const QString& typed)
     const QString name = url.scheme();
     if (!isWebScheme(name) && name != QStringLiteral("file"))
         return {{},
-                localizedString("Level feeds are read from http, https and file addresses "
-                                "only.")};
+                localizedString(QT_TRANSLATE_NOOP(
+                    "Quillmor", "Level feeds are read from http, https and file addresses "
+                                "only."))};
     if (!url.isValid() || (isWebScheme(name) ? url.host().isEmpty() : url.path().isEmpty()))
-        return {{}, localizedString("This is not a complete address.")};
+        return {{},
+                localizedString(QT_TRANSLATE_NOOP("Quillmor", "This is not a complete address."))};
     return {url, {}};
 }
 
@@ -354,10 +358,13 @@ void Preferences::reportNotFeeds()
         addresses.append(url.toDisplayString());
     auto* alert = new Alert;
     alert->setAlertStyle(Alert::Informational);
-    alert->setMessageText(localizedString("The address does not serve a level feed."));
+    alert->setMessageText(
+        localizedString(QT_TRANSLATE_NOOP("Quillmor", "The address does not serve a level feed.")));
     alert->setInformativeText(
-        localizedString("No source was added for %1: its answer is neither an RSS feed nor a "
-                        "list of levels.")
+        localizedString(
+            QT_TRANSLATE_NOOP("Quillmor",
+                              "No source was added for %1: its answer is neither an RSS feed nor a "
+                              "list of levels."))
             .arg(addresses.join(QStringLiteral(", "))));
     alert->beginSheetModalForWindow(m_mainWindow);
 }
