@@ -1,9 +1,6 @@
-#include "launcher/Launcher.h"
 #include "cells/DescriptionCell.h"
-#include "launcher/LevelTableModel.h"
-#include "launcher/WindowDefinition.h"
 #include "platform/UserDefaults.h"
-#include "tests/support/TestHome.h"
+#include "tests/launcher/LauncherFixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,44 +18,28 @@
 
 // The launcher window as a person meets it: a temporary home with the stand-in game, the
 // real window definition, and clicks on the real widgets.
-class LauncherTest : public QObject
+class LauncherTest : public QObject, private LauncherFixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        qputenv("QUILLMOR_GAME_QUIT_AFTER", "200");
-        // A closed window would otherwise end every event loop the later cases start.
-        QApplication::setQuitOnLastWindowClosed(false);
-    }
-    void init()
-    {
-        m_home = std::make_unique<TestHome>();
-        m_home->installGame();
-        qputenv("QUILLMOR_GAME_LOG", QFile::encodeName(m_home->filePath("game.log")));
-    }
-    void cleanup()
-    {
-        m_definition.reset();
-        m_home.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void everythingConnectedBeforeWaking()
     {
-        m_home->createLevel("Alpha");
-        m_definition = std::make_unique<WindowDefinition>();
-        m_definition->instantiate();
-        Launcher* launcher = m_definition->launcher();
-        const bool connected = launcher->database() == m_definition->database() &&
-                               launcher->repositories() == m_definition->repositories() &&
+        home().createLevel("Alpha");
+        instantiate();
+        Launcher* launcher = definition()->launcher();
+        const bool connected = launcher->database() == definition()->database() &&
+                               launcher->repositories() == definition()->repositories() &&
                                launcher->downloadStatus() && launcher->lauchQuillmorButton() &&
                                launcher->preferenceSheet() && launcher->levelTable() &&
                                launcher->window() && !launcher->levelMenuItems().contains(nullptr);
         QVERIFY(connected);
-        QCOMPARE(m_definition->levelModel()->rowCount(), 0);
-        m_definition->awake();
-        QCOMPARE(m_definition->levelModel()->rowCount(), 2);
+        QCOMPARE(definition()->levelModel()->rowCount(), 0);
+        definition()->awake();
+        QCOMPARE(definition()->levelModel()->rowCount(), 2);
     }
 
     void startSelection_data()
@@ -80,8 +61,8 @@ private slots:
         QFETCH(QString, lastSelection);
         QFETCH(QString, selected);
         QFETCH(bool, launchEnabled);
-        m_home->createLevel("Zulu");
-        m_home->createLevel("Alpha");
+        home().createLevel("Zulu");
+        home().createLevel("Alpha");
         if (!lastSelection.isEmpty())
             UserDefaults::standard().setObject(
                 lastSelection.contains(u'[') ? lastSelection : folderUrl(lastSelection),
@@ -95,15 +76,15 @@ private slots:
     // table that brings its own order keeps it rather than the "name" fallback.
     void windowStateRemembered()
     {
-        m_home->createLevel("Beta");
-        m_home->createLevel("Alpha");
+        home().createLevel("Beta");
+        home().createLevel("Alpha");
         start();
         clickHeader("author");
         clickHeader("author");
         table()->horizontalHeader()->resizeSection(0, 222);
         window()->resize(700, 410);
         window()->close();
-        m_definition.reset();
+        stop();
 
         start();
         QCOMPARE(window()->size(), QSize(700, 410));
@@ -115,8 +96,8 @@ private slots:
 
     void headerClickKeepsTheSelectedLevel()
     {
-        m_home->createLevel("Beta");
-        m_home->createLevel("Alpha");
+        home().createLevel("Beta");
+        home().createLevel("Alpha");
         start();
         clickRow("Beta");
         clickHeader("name");
@@ -149,7 +130,7 @@ private slots:
             const QVariant color = model()->index(row, column).data(Qt::ForegroundRole);
             QCOMPARE(color.isValid() && color.value<QColor>() == QColor(Qt::red), red);
         }
-        DescriptionCell* cell = m_definition->levelCell();
+        DescriptionCell* cell = definition()->levelCell();
         cell->sizeHint(QStyleOptionViewItem(),
                        model()->index(row, model()->columnOf("description")));
         QStringList shown;
@@ -181,7 +162,7 @@ private slots:
         QFETCH(QString, arguments);
         QFETCH(bool, launchEnabledAfter);
         writeMixedCatalogue();
-        m_home->createLevel("Deep Cave");
+        home().createLevel("Deep Cave");
         start();
         if (byReturnKey) {
             clickRow(name);
@@ -196,7 +177,7 @@ private slots:
 
     void missingLevelThenBack()
     {
-        const QString folder = m_home->createLevel("Alpha");
+        const QString folder = home().createLevel("Alpha");
         start();
         QDir(folder).removeRecursively();
         clickRow("Alpha");
@@ -208,7 +189,7 @@ private slots:
         QCOMPARE(answerSheet(), QStringLiteral("The level is missing!"));
         QCOMPARE(storedLastSelection(), QString());
 
-        m_home->createLevel("Alpha");
+        home().createLevel("Alpha");
         doubleClickRow("Alpha");
         QCOMPARE(gameLog(), QStringList{"custom Alpha"});
         QVERIFY(launcher()->lauchQuillmorButton()->isEnabled());
@@ -244,9 +225,9 @@ private slots:
         QFETCH(QString, program);
         QFETCH(QString, message);
         QFETCH(QString, detail);
-        QFile::remove(m_home->dataHome() + "/applications/org.quillmor.Quillmor.desktop");
+        QFile::remove(home().dataHome() + "/applications/org.quillmor.Quillmor.desktop");
         if (!program.isEmpty())
-            m_home->installGame(program);
+            home().installGame(program);
         start();
         doubleClickRow("Standard");
         QString informative;
@@ -282,90 +263,12 @@ private:
         }
     };
 
-    void start()
-    {
-        m_definition = std::make_unique<WindowDefinition>();
-        m_definition->load();
-        window()->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window()));
-    }
-    Launcher* launcher() const { return m_definition->launcher(); }
-    QMainWindow* window() const { return m_definition->window(); }
-    QTableView* table() const { return launcher()->levelTable(); }
-    LevelTableModel* model() const { return m_definition->levelModel(); }
-
-    QString folderUrl(const QString& name) const
-    {
-        return QUrl::fromLocalFile(m_home->gameLevelDir() + u'/' + name + u'/')
-            .toString(QUrl::FullyEncoded);
-    }
-    QString storedLastSelection() const
-    {
-        return UserDefaults::standard().objectForKey(QStringLiteral("lastSelection")).toString();
-    }
-    QStringList gameLog() const
-    {
-        QFile log(m_home->filePath("game.log"));
-        if (!log.open(QIODevice::ReadOnly))
-            return {};
-        QStringList lines = QString::fromUtf8(log.readAll()).split(u'\n');
-        lines.removeLast(); // every line ends with a newline
-        return lines;
-    }
-
-    QStringList names() const
-    {
-        QStringList list;
-        for (int row = 0; row < model()->rowCount(); ++row)
-            list.append(model()->index(row, 0).data().toString());
-        return list;
-    }
-    QString selectedName() const
-    {
-        const QModelIndexList rows = table()->selectionModel()->selectedRows();
-        return rows.isEmpty() ? QString() : rows.first().data().toString();
-    }
-    QPoint rowPoint(const QString& name) const
-    {
-        const int row = int(names().indexOf(name));
-        return table()->visualRect(model()->index(row, 0)).center();
-    }
-    void clickRow(const QString& name)
-    {
-        QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, rowPoint(name));
-    }
-    void doubleClickRow(const QString& name)
-    {
-        clickRow(name); // the view plays only a row that the press of the click chose
-        QTest::mouseDClick(table()->viewport(), Qt::LeftButton, {}, rowPoint(name));
-    }
-    void clickHeader(const QString& column)
-    {
-        QHeaderView* header = table()->horizontalHeader();
-        const int section = model()->columnOf(column);
-        const QPoint at(header->sectionViewportPosition(section) + 10, header->height() / 2);
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
-    }
-    // Closes the sheet on the window with its default button; answers its message text.
-    QString answerSheet(QString* informative = nullptr)
-    {
-        // A sheet is on screen as soon as the call that opened it returns.
-        auto* sheet = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!sheet)
-            return {};
-        const QString text = sheet->text();
-        if (informative)
-            *informative = sheet->informativeText();
-        QTest::keyClick(sheet, Qt::Key_Return);
-        return text;
-    }
-
     // The built-in level, plus one level in each install state.
     void writeMixedCatalogue()
     {
         const QDateTime older(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
-        m_home->createLevel("Old");
-        m_home->createLevel("Current");
+        home().createLevel("Old");
+        home().createLevel("Current");
         QVariantList entries;
         for (const auto& [name, installed, newer] :
              {std::tuple{"Remote", false, true}, std::tuple{"Old", true, true},
@@ -378,11 +281,8 @@ private:
                                        {"pubDateInstall", older},
                                        {"pubDateRemote", older.addDays(newer ? 30 : 0)}});
         }
-        m_home->writeCatalogue(entries);
+        home().writeCatalogue(entries);
     }
-
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<WindowDefinition> m_definition;
 };
 
 QTEST_MAIN(LauncherTest)
