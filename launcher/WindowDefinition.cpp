@@ -14,6 +14,7 @@
 
 #include <QHeaderView>
 #include <QMainWindow>
+#include <QMenu>
 #include <QShortcut>
 
 WindowDefinition::WindowDefinition(QObject* parent) : QObject(parent) {}
@@ -127,6 +128,8 @@ void WindowDefinition::connectActions()
 
     connect(m_ui->actionPreferences, &QAction::triggered, launcher,
             [this] { m_launcher->showPreferences(m_ui->actionPreferences); });
+    connect(m_ui->levelsMenu, &QMenu::aboutToShow, launcher,
+            [this] { m_ui->actionPreferences->setEnabled(!m_downloadStatus->isLoading()); });
     connect(m_preferencePanel, &QDialog::finished, launcher, &Launcher::preferenceSheetDidEnd);
     m_preferences->connectActions(m_preferencePanel, m_entrySheet);
     connect(m_ui->actionAbout, &QAction::triggered, launcher, &Launcher::showAbout);
