@@ -96,7 +96,7 @@ private slots:
         m_home.reset();
     }
 
-    void startsDiscoverFoldersOnceAndRefreshExistsWithoutWriting()
+    void startsDiscoverFoldersRefreshExistsAndRemoveLevels()
     {
         m_home->createLevel("castle", kFolderTime);
         m_home->createDir(m_levels + "/empty");
@@ -113,13 +113,22 @@ private slots:
         QCOMPARE(storedEntries(m_catalogue), QVariantList({folder, standard}));
 
         folder["exists"] = false;
-        m_home->writeCatalogue({folder, standard, level("gone", "", "", levelUrl("gone"))});
+        m_home->writeCatalogue({folder, standard, level("gone", kFeed, "g", levelUrl("gone"))});
         const QByteArray before = bytesOf(m_catalogue);
         m_db->firstLoad(); // only the first call loads
         QCOMPARE(m_db->count(), 2);
         m_db->load(); // a later start over the same folders
         QCOMPARE(bytesOf(m_catalogue), before);
         QCOMPARE(column(*m_db, "exists"), QStringList({"true", "true", "false"}));
+
+        // A removed level's folder goes to the Trash; a feed level stays, downloadable, even
+        // when its folder is already gone. The catalogue is saved at once.
+        m_db->removeEntry(0);
+        m_db->removeEntry(1);
+        QCOMPARE(column(*m_db, "name"), QStringList({"Standard", "gone"}));
+        QCOMPARE(column(*m_db, "urlInstall"), QStringList({"", ""}));
+        QVERIFY(QFileInfo::exists(m_home->dataHome() + "/Trash/files/castle"));
+        QCOMPARE(storedEntries(m_catalogue).size(), 2);
     }
 
     void loadAddsDefaultLevelOrSetsDamagedFileAside_data()
@@ -176,21 +185,6 @@ private slots:
         m_home->createFile(m_catalogue, "written by hand");
         m_db->save();
         QCOMPARE(bytesOf(m_catalogue), QByteArray("written by hand"));
-    }
-
-    void removeEntryTrashesFolderAndKeepsFeedLevels()
-    {
-        m_home->createLevel("castle");
-        m_home->writeCatalogue({level("castle", "", "", levelUrl("castle")),
-                                level("keep", kFeed, "g", levelUrl("keep")),
-                                level("Standard", "", "")});
-        m_db->load();
-        m_db->removeEntry(0);
-        m_db->removeEntry(0); // its folder is already gone
-        QCOMPARE(column(*m_db, "name"), QStringList({"keep", "Standard"}));
-        QCOMPARE(column(*m_db, "urlInstall"), QStringList({"", ""})); // still downloadable
-        QVERIFY(QFileInfo::exists(m_home->dataHome() + "/Trash/files/castle"));
-        QCOMPARE(storedEntries(m_catalogue).size(), 2); // saved at once
     }
 
     void sortsStablyAndRemovesIndexes()
