@@ -90,7 +90,7 @@ private slots:
         const QString aardvark = "http://aardvark.example/a.txt";
         Repositories list;
         list.firstLoad();
-        QCOMPARE(list.getNameForURL(kBeta), QString("Beta"));
+        QCOMPARE(list.getNameForURL("HTTP://Beta.Example/l.txt"), QString("Beta")); // by URL
         QCOMPARE(list.getNameForURL(aardvark), aardvark);
         list.updateEntry(record("", "txt")); // names no feed: ignored
         list.updateEntry(record(kBeta, "rss", "Beta Prime"));
