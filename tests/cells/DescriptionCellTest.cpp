@@ -69,9 +69,9 @@ private slots:
     }
 
     // The buttons of row 3, in a column of the given width, are pressed on one part and
-    // released where "away" says: "" where pressed, another row, the cell's own text, outside
-    // the table, just left of the column, or back where pressed after leaving; or where
-    // pressed after the button or the row went away meanwhile.
+    // released where "away" says: "" where pressed, another row, the cell's own text, its
+    // install button, outside the table, just left of the column, or back where pressed after
+    // leaving; or where pressed after the button or the row went away meanwhile.
     void click_data()
     {
         QTest::addColumn<QString>("buttons");
@@ -88,6 +88,7 @@ private slots:
         row("the text selects only", "install www", "text", "", false);
         row("dragged onto another row", "install www", "www", "row", false);
         row("dragged onto its own text", "install www", "www", "text", false);
+        row("dragged onto the next button", "install www", "www", "install", false);
         row("dragged outside the table", "install www", "www", "outside", false);
         row("dragged out and back in", "install www", "www", "back", true);
         row("button gone meanwhile", "install www", "www", "gone", false);
@@ -110,6 +111,7 @@ private slots:
         const QRect frame = m_view->visualRect(m_model->index(3, 1));
         const QMap<QString, QPoint> places{{"row", centreOf(1, "text")},
                                            {"text", centreOf(3, "text")},
+                                           {"install", centreOf(3, "install")},
                                            {"outside", QPoint(viewport->width() + 40, -30)},
                                            {"beside", QPoint(frame.left() - 3, pressed.y())},
                                            {"back", centreOf(1, "text")}};
