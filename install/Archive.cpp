@@ -324,16 +324,10 @@ UnzipReport unzipLevelReport(const QUrl& archive, const QUrl& folder, const Work
     const QByteArray archivePath = localPath(archive);
     const std::unique_ptr<void, ZipCloser> zip(
         archivePath.isEmpty() ? nullptr : unzOpen64(archivePath.constData()));
-    unz_global_info64 global;
-    if (!zip || unzGetGlobalInfo64(zip.get(), &global) != UNZ_OK)
+    // An archive whose first entry can't be reached is unreadable as a whole (minizip's
+    // reader counts an archive without entries among them): nothing to write.
+    if (!zip || unzGoToFirstFile(zip.get()) != UNZ_OK)
         return {UnzipReport::NotAnArchive, {}, localizedString("The file is not a zip archive.")};
-    // An archive whose first entry can't be reached is unreadable as a whole: nothing to write.
-    if (unzGoToFirstFile(zip.get()) != UNZ_OK)
-        return global.number_entry == 0
-                   ? UnzipReport{}
-                   : UnzipReport{UnzipReport::NotAnArchive,
-                                 {},
-                                 localizedString("The file is not a zip archive.")};
 
     const QByteArray folderPath = localPath(folder);
     const FileDescriptor dir(

@@ -24,8 +24,8 @@ struct UnzipReport
 {
     enum Outcome
     {
-        Unpacked,     // every entry written; an archive without entries included
-        NotAnArchive, // missing, or no zip archive: nothing written
+        Unpacked,     // every entry written
+        NotAnArchive, // missing, no zip archive, or one without entries: nothing written
         Refused,      // nothing written: the entries do not fit, the list of entries is damaged,
                       // or the folder cannot be used
         EntryFailed,  // stopped at `entry`; the entries before it stay

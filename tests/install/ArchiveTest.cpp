@@ -114,25 +114,33 @@ QByteArray listBrokenOff(QByteArray zip)
     return zip;
 }
 
-// An archive whose central directory declares nearly 4 GiB for each of enough small entries
-// to exceed the free space of the temporary folder's filesystem.
-QByteArray declaringMoreThanFree()
+// An archive whose central directory declares the total size over small entries, each at
+// most nearly 4 GiB.
+QByteArray declaring(quint64 total)
 {
-    struct statvfs fs;
-    if (::statvfs(QFile::encodeName(QDir::tempPath()).constData(), &fs) != 0)
-        return {};
-    const quint64 each = 0xfff00000u;
+    const quint64 most = 0xfff00000u;
     ZipBuilder builder;
-    for (quint64 i = 0; i <= quint64(fs.f_bavail) * fs.f_frsize / each + 1; ++i)
+    for (quint64 left = total, i = 0; left > 0; left -= std::min(left, most), ++i)
         builder.add("level" + QByteArray::number(i) + ".dat", "small");
     QTemporaryDir dir;
     if (!builder.write(dir.filePath("a.zip")))
         return {};
     QByteArray zip = contents(dir.filePath("a.zip"));
     const QByteArray record("PK\x01\x02", 4);
-    for (qsizetype at = zip.indexOf(record); at >= 0; at = zip.indexOf(record, at + 1))
-        qToLittleEndian(quint32(each), zip.data() + at + 24);
+    quint64 left = total;
+    for (qsizetype at = zip.indexOf(record); at >= 0; at = zip.indexOf(record, at + 1)) {
+        qToLittleEndian(quint32(std::min(left, most)), zip.data() + at + 24);
+        left -= std::min(left, most);
+    }
     return zip;
+}
+
+quint64 freeSpace(const QString& path)
+{
+    struct statvfs fs;
+    return ::statvfs(QFile::encodeName(path).constData(), &fs) == 0
+               ? quint64(fs.f_bavail) * fs.f_frsize
+               : 0;
 }
 
 } // namespace
@@ -223,7 +231,8 @@ private slots:
             << listBrokenOff(zipOf(three)) << int(UnzipReport::Refused) << QString()
             << QStringList{};
         QTest::newRow("declares more than the free space")
-            << declaringMoreThanFree() << int(UnzipReport::Refused) << QString() << QStringList{};
+            << declaring(freeSpace(QDir::tempPath()) + (1 << 20)) << int(UnzipReport::Refused)
+            << QString() << QStringList{};
     }
     void unpacksArchive()
     {
@@ -242,6 +251,17 @@ private slots:
             QVERIFY(contents(inFolder(name)) == payload(name.toUtf8()));
         QCOMPARE(entries(m_home->filePath("levels")), QStringList{"Castle"});
         QVERIFY(!QFileInfo::exists(absoluteName()));
+    }
+
+    // What fits only by eating into the margin kept free is refused too. The free space is
+    // read right before the unpacking, so that other writers on the disk hardly move it.
+    void keepsAMarginFree()
+    {
+        m_home->createFile(m_archive, declaring(freeSpace(m_folder) - (8 << 20)));
+        const UnzipReport report =
+            unzipLevelReport(QUrl::fromLocalFile(m_archive), QUrl::fromLocalFile(m_folder + '/'));
+        QCOMPARE(report.outcome, UnzipReport::Refused);
+        QVERIFY(report.reason.contains("free space"));
     }
 
     void filesAreReadOnlyUnderUmask_data()

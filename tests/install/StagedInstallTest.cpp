@@ -24,6 +24,7 @@ QStringList entries(const QString& folder)
 
 const QStringList kOldLevel = {"levellist.dat", "map.dat"};
 const QStringList kNewLevel = {"castle.map", "levellist.dat"};
+const qsizetype kMapSize = 8 << 20;
 
 } // namespace
 
@@ -130,6 +131,7 @@ private slots:
     void numbersNewDirectories()
     {
         m_home->createLevel("Castle");
+        QCOMPARE(newInstallDirectory(archiveUrl()), QUrl::fromLocalFile(m_levels + "/Castle2/"));
         m_home->createLevel("Castle2");
         QCOMPARE(newInstallDirectory(archiveUrl()), QUrl::fromLocalFile(m_levels + "/Castle3/"));
     }
@@ -194,32 +196,30 @@ private slots:
         QCOMPARE(entries(m_home->path()).contains("cwd"), true);
     }
 
-    // Cancelled before the first entry, and inside a large one: the unpacking stops there and
-    // the old level stays.
+    // Cancelled before the first entry, inside a large one, and after the last: the unpacking
+    // stops there and the old level stays.
     void cancelChangesNothing_data()
     {
-        QTest::addColumn<int>("reportsBeforeCancel");
-        QTest::newRow("at once") << 0;
-        QTest::newRow("inside a large entry") << 3;
+        QTest::addColumn<quint64>("cancelAt");
+        QTest::newRow("at once") << quint64(0);
+        QTest::newRow("inside a large entry") << quint64(4);
+        QTest::newRow("after the last entry") << quint64(3 + kMapSize);
     }
     void cancelChangesNothing()
     {
-        QFETCH(int, reportsBeforeCancel);
+        QFETCH(quint64, cancelAt);
         m_home->createLevel("Castle");
-        const qsizetype mapSize = 8 << 20;
-        QVERIFY(writeLevelArchive(mapSize));
-        int reports = 0;
-        quint64 lastDone = 0;
-        const WorkControl control{[&] { return reports >= reportsBeforeCancel; },
+        QVERIFY(writeLevelArchive(kMapSize));
+        quint64 written = 0;
+        const WorkControl control{[&] { return written >= cancelAt; },
                                   [&](quint64 done, quint64) {
-                                      ++reports, lastDone = done;
+                                      written = done;
                                   }};
 
         const StagedLevel level = stageLevel(archiveUrl(), castle(), control);
         QVERIFY(!level.isStaged());
         QCOMPARE(level.reason, QString());
-        QCOMPARE(reports, reportsBeforeCancel);
-        QVERIFY(lastDone < quint64(mapSize));
+        QVERIFY(written < cancelAt + kMapSize / 2);
         QCOMPARE(entries(m_levels), QStringList{"Castle"});
         QCOMPARE(entries(m_levels + "/Castle"), kOldLevel);
     }
