@@ -206,6 +206,7 @@ void Launcher::showLevelMenu(const QPoint& pos)
     if (!index.isValid())
         return;
     m_clickedRow = index.row();
+    validateMenuItems();
     QMenu menu(m_levelTable);
     menu.setAccessibleName(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Level commands")));
     menu.addActions(levelMenuItems());
