@@ -122,8 +122,8 @@ public slots:
     // Enables each of the five level items, and titles the install item, for the row.
     void validateMenuItems();
 
-    // Starts the download and install of a level a feed offers (InstallFlow.cpp).
-    void downloadSelectedLevel(const LevelEntry& entry);
+    // Downloads and installs the command row's level (InstallFlow.cpp).
+    void downloadSelectedLevel(QObject* sender = nullptr);
 
 public:
     // Whether the item is enabled for the command row; may retitle the install item.
@@ -133,7 +133,6 @@ public:
 
 private:
     void openWebsite(int row);
-    void downloadRow(int row);
 
 protected:
     // Closing the main window saves its state; the application then ends.

@@ -48,14 +48,14 @@ int Launcher::commandRow() const
     return m_clickedRow >= 0 ? m_clickedRow : selectedRow(m_levelTable);
 }
 
-void Launcher::installButton(QObject*)
+void Launcher::installButton(QObject* sender)
 {
-    downloadRow(selectedRow(m_levelTable));
+    downloadSelectedLevel(sender);
 }
 
-void Launcher::updateButton(QObject*)
+void Launcher::updateButton(QObject* sender)
 {
-    downloadRow(selectedRow(m_levelTable));
+    downloadSelectedLevel(sender);
 }
 
 void Launcher::wwwButton(QObject*)
@@ -63,21 +63,14 @@ void Launcher::wwwButton(QObject*)
     openWebsite(selectedRow(m_levelTable));
 }
 
-void Launcher::installFromMenuItem(QObject*)
+void Launcher::installFromMenuItem(QObject* sender)
 {
-    downloadRow(commandRow());
+    downloadSelectedLevel(sender);
 }
 
 void Launcher::viewWebsiteFromMenuItem(QObject*)
 {
     openWebsite(commandRow());
-}
-
-void Launcher::downloadRow(int row)
-{
-    const std::optional<LevelEntry> entry = entryAt(m_database, row);
-    if (entry && checkInstall(*entry) != NotDownloadable)
-        downloadSelectedLevel(*entry);
 }
 
 void Launcher::openWebsite(int row)
