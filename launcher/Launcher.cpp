@@ -10,6 +10,7 @@
 #include "platform/UserDefaults.h"
 #include "preferences/PreferencesPanel.h"
 #include "sources/Repositories.h"
+#include "transfer/DownloadStatus.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -220,6 +221,10 @@ void Launcher::showLevelMenu(const QPoint& pos)
 
 void Launcher::showPreferences(QObject*)
 {
+    // The sheet refreshes feeds through the one download controller: never while a refresh
+    // or an install of the launcher's own holds it.
+    if (m_downloadStatus && m_downloadStatus->isLoading())
+        return;
     m_preferenceSheet->setWindowModality(Qt::WindowModal);
     m_preferenceSheet->open();
 }

@@ -5,6 +5,7 @@
 #include "launcher/Launcher.h"
 #include "launcher/LevelTableModel.h"
 #include "platform/UserDefaults.h"
+#include "preferences/EntrySheet.h"
 #include "preferences/Preferences.h"
 #include "preferences/PreferencesPanel.h"
 #include "sources/Repositories.h"
@@ -35,6 +36,7 @@ void WindowDefinition::instantiate()
     m_ui = std::make_unique<Ui::LauncherWindow>();
     m_ui->setupUi(m_window.get());
     m_preferencePanel = new PreferencesPanel(m_window.get());
+    m_entrySheet = new EntrySheet(m_preferencePanel);
 
     QTableView* table = m_ui->levelTable;
     m_levelModel = new LevelTableModel(m_launcher,
@@ -67,6 +69,10 @@ void WindowDefinition::instantiate()
     m_launcher->setWindow(m_window.get());
 
     m_preferences->setMainWindow(m_preferencePanel);
+    m_preferences->setEntrySheet(m_entrySheet);
+    m_preferences->setRepositoryTable(m_preferencePanel->repositoryTable());
+    m_preferences->setRepositoryUrl(m_entrySheet->repositoryUrl());
+    m_preferences->setRemoveRepositoryButton(m_preferencePanel->removeButton());
     m_preferences->setDatabase(m_database.get());
     m_preferences->setRepositories(m_repositories.get());
     m_preferences->setDownloadStatus(m_downloadStatus);
@@ -138,7 +144,10 @@ void WindowDefinition::connectActions()
 
     connect(m_ui->actionPreferences, &QAction::triggered, launcher,
             [this] { m_launcher->showPreferences(m_ui->actionPreferences); });
+    connect(m_ui->levelsMenu, &QMenu::aboutToShow, launcher,
+            [this] { m_ui->actionPreferences->setEnabled(!m_downloadStatus->isLoading()); });
     connect(m_preferencePanel, &QDialog::finished, launcher, &Launcher::preferenceSheetDidEnd);
+    m_preferences->connectActions(m_preferencePanel, m_entrySheet);
     connect(m_ui->actionAbout, &QAction::triggered, launcher, &Launcher::showAbout);
     // Quitting closes the window, so the window is saved as on any other close.
     connect(m_ui->actionQuit, &QAction::triggered, m_window.get(), &QWidget::close);

@@ -11,6 +11,7 @@
 class Database;
 class DescriptionCell;
 class DownloadStatus;
+class EntrySheet;
 class Launcher;
 class LevelTableModel;
 class Preferences;
@@ -45,6 +46,7 @@ public:
     DownloadStatus* downloadStatus() const { return m_downloadStatus; }
     QMainWindow* window() const { return m_window.get(); }
     PreferencesPanel* preferencePanel() const { return m_preferencePanel; }
+    EntrySheet* entrySheet() const { return m_entrySheet; }
     LevelTableModel* levelModel() const { return m_levelModel; }
     DescriptionCell* levelCell() const { return m_levelCell; }
 
@@ -60,6 +62,7 @@ private:
     std::unique_ptr<Ui::LauncherWindow> m_ui;
     std::unique_ptr<QMainWindow> m_window;
     PreferencesPanel* m_preferencePanel = nullptr;
+    EntrySheet* m_entrySheet = nullptr;
     LevelTableModel* m_levelModel = nullptr;
     DescriptionCell* m_levelCell = nullptr;
 };

@@ -1,12 +1,16 @@
 #include "cells/DescriptionCell.h"
 #include "platform/UserDefaults.h"
+#include "preferences/PreferencesPanel.h"
 #include "tests/launcher/LauncherFixture.h"
+#include "tests/support/HttpFixture.h"
+#include "transfer/DownloadStatus.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -234,6 +238,30 @@ private slots:
         QCOMPARE(answerSheet(&informative), message);
         QVERIFY2(informative.contains(detail), qPrintable(informative));
         QVERIFY(launcher()->lauchQuillmorButton()->isEnabled());
+    }
+
+    // The preferences sheet never shares the download controller with a running transfer.
+    void preferencesWaitForTransfers()
+    {
+        HttpFixture server;
+        HttpFixture::Response stalled = HttpFixture::answer(200, QByteArray(1000, 'x'));
+        stalled.stallAfter = 10;
+        server.setResponse("/feed.rss", stalled);
+        start();
+        auto* command = window()->findChild<QAction*>("actionPreferences");
+        auto* menu = window()->findChild<QMenu*>("levelsMenu");
+        launcher()->downloadStatus()->loadData(server.url("/feed.rss"), window(), {});
+        command->trigger(); // as a shortcut would, past the menu
+        QVERIFY(!launcher()->preferenceSheet()->isVisible());
+        menu->popup(QPoint());
+        QVERIFY(!command->isEnabled());
+        menu->hide();
+        launcher()->downloadStatus()->cancel();
+        menu->popup(QPoint());
+        QVERIFY(command->isEnabled());
+        menu->hide();
+        command->trigger();
+        QTRY_VERIFY(launcher()->preferenceSheet()->isVisible());
     }
 
     void closingTheWindowQuits()
