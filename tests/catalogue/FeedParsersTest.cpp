@@ -30,12 +30,6 @@ class FeedParsersTest : public QObject
                "</title><link>http://h/</link><description>All levels</description>" +
                channel + "</channel></rss>\n";
     }
-    RepositoryEntry record(const QString& format, qint64 seconds) const
-    {
-        return {{"urlDownload", kFeedUrl.toString()},
-                {"nextCheckDate", kNow.addSecs(seconds)},
-                {"format", format}};
-    }
     static QByteArray junk()
     {
         QByteArray bytes(1 << 16, 0);
@@ -44,68 +38,58 @@ class FeedParsersTest : public QObject
     }
 
 private slots:
-    void textFeed_data()
+    // Each format's items, in document order, and the source record it gives.
+    void feeds_data()
     {
+        QTest::addColumn<QString>("format");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("items"); // "name>url" joined by "|"; "none": not a feed
-        auto row = [](const char* name, const QByteArray& bytes, const QString& items) {
-            QTest::newRow(name) << bytes << items;
+        QTest::addColumn<QString>("items");  // "name>url" joined by "|"; "none": not a feed
+        QTest::addColumn<qint64>("seconds"); // until the next look at the feed
+        auto row = [](const char* name, const char* format, const QByteArray& bytes,
+                      const QString& items, qint64 seconds = 604800) {
+            QTest::newRow(name) << QString(format) << bytes << items << seconds;
         };
         const QString ab = "A>http://a|B>http://b";
-        row("odd last line ignored", "A\nhttp://a\nB\nhttp://b\nC", ab);
-        row("CR LF ends one line", "A\r\nhttp://a\r\nB\r\nhttp://b\r\n", ab);
-        row("CR, VT, FF each end a line", "A\rhttp://a\13B\14http://b", ab);
-        row("FF then LF is two ends", "A\nhttp://a\nB\14\nhttp://b", "A>http://a");
-        row("code page 1252, untrimmed", "Caf\xe9 \x80 \nhttp://h/a ", u8"Café € >http://h/a ");
-        row("bad links skipped", "X\n\nY\nb.zip\nZ\nnote: x\nA\nhttp://a", "A>http://a");
-        row("20 MB of line ends", QByteArray(20 << 20, '\n'), "");
-        row("binary junk", junk(), "none");
+        row("odd last line ignored", "txt", "A\nhttp://a\nB\nhttp://b\nC", ab);
+        row("CR LF ends one line", "txt", "A\r\nhttp://a\r\nB\r\nhttp://b\r\n", ab);
+        row("CR, VT, FF each end a line", "txt", "A\rhttp://a\13B\14http://b", ab);
+        row("FF then LF is two ends", "txt", "A\nhttp://a\nB\14\nhttp://b", "A>http://a");
+        row("code page 1252, untrimmed", "txt", "Caf\xe9 \x80 \nhttp://h/a ",
+            u8"Café € >http://h/a ");
+        row("bad links skipped", "txt", "X\n\nY\nb.zip\nZ\nnote: x\nA\nhttp://a", "A>http://a");
+        row("20 MB of line ends", "txt", QByteArray(20 << 20, '\n'), "");
+        row("binary junk", "txt", junk(), "none");
+        row("level list", "xml", "<QuillmorLevels><level/></QuillmorLevels>", "");
+        const QByteArray two =
+            item("<title>A</title>" + kLevel) + item("<title>B</title>" + kLevel);
+        const QString AB = "A>http://h/castle.zip|B>http://h/castle.zip";
+        row("rss, no ttl: a week", "rss", rss(two), AB);
+        row("rss, 60 minutes: a day", "rss", rss("<ttl>60</ttl>" + two), AB, 86400);
+        row("rss, 2880: two days", "rss", rss("<ttl> 2880 min</ttl>" + two), AB, 172800);
+        row("rss, negative: a day", "rss", rss("<ttl>-1</ttl>" + two), AB, 86400);
+        row("rss, huge: a year", "rss", rss("<ttl>71582789</ttl>" + two), AB, 31536000);
     }
 
-    void textFeed()
+    void feeds()
     {
+        QFETCH(QString, format);
         QFETCH(QByteArray, bytes);
         QFETCH(QString, items);
-        const std::optional<ParsedFeed> feed = parseTxtFeed(bytes, kFeedUrl, kNow);
+        QFETCH(qint64, seconds);
+        const auto feed = format == "txt"   ? parseTxtFeed(bytes, kFeedUrl, kNow)
+                          : format == "xml" ? parseXmlFeed(bytes, kFeedUrl, kNow)
+                                            : parseRssFeed(bytes, kFeedUrl, kNow);
         QStringList got;
         for (const QVariant& level : feed ? feed->items : QVariantList())
             got << level.toMap()["name"].toString() + ">" + level.toMap()["urlDownload"].toString();
-        QCOMPARE(feed ? got.join('|') : QStringLiteral("none"), items);
-        if (feed)
-            QCOMPARE(feed->repository, record("txt", 604800));
-    }
-
-    void xmlFeed()
-    {
-        const auto feed = parseXmlFeed("<QuillmorLevels><level/></QuillmorLevels>", kFeedUrl, kNow);
-        QVERIFY(feed && !feed->hasItems && feed->items.isEmpty());
-        QCOMPARE(feed->repository, record("xml", 604800));
-    }
-
-    void rssChannel_data()
-    {
-        QTest::addColumn<QByteArray>("ttl");
-        QTest::addColumn<qint64>("seconds");
-        QTest::newRow("no ttl: a week") << QByteArray() << qint64(604800);
-        QTest::newRow("60 minutes: a day") << QByteArray("<ttl>60</ttl>") << qint64(86400);
-        QTest::newRow("2880: two days") << QByteArray("<ttl> 2880 min</ttl>") << qint64(172800);
-        QTest::newRow("no number: a day") << QByteArray("<ttl>soon</ttl>") << qint64(86400);
-        QTest::newRow("negative: a day") << QByteArray("<ttl>-1</ttl>") << qint64(86400);
-        QTest::newRow("huge: a year") << QByteArray("<ttl>71582789</ttl>") << qint64(31536000);
-    }
-
-    void rssChannel()
-    {
-        QFETCH(QByteArray, ttl);
-        QFETCH(qint64, seconds);
-        const auto feed = parseRssFeed(
-            rss(ttl + item("<title>A</title>" + kLevel) + item("<title>B</title>" + kLevel)),
-            kFeedUrl, kNow);
-        RepositoryEntry expected = record("rss", seconds);
-        expected.insert(
-            {{"name", "Levels"}, {"description", "All levels"}, {"urlWebsite", "http://h/"}});
-        QCOMPARE(feed.value().repository, expected);
-        QCOMPARE(feed->items.last().toMap().value("name"), "B"); // in document order
+        QCOMPARE(feed ? got.join('|') : QString("none"), items);
+        RepositoryEntry record{{"urlDownload", kFeedUrl.toString()},
+                               {"nextCheckDate", kNow.addSecs(seconds)},
+                               {"format", format}};
+        if (format == "rss")
+            record.insert(
+                {{"name", "Levels"}, {"description", "All levels"}, {"urlWebsite", "http://h/"}});
+        QVERIFY(!feed || (feed->repository == record && feed->hasItems == (format != "xml")));
     }
 
     void rssItem_data()
@@ -168,7 +152,6 @@ private slots:
         row("five-digit year: undated", dated("Sun, 06 Dec 12026 16:23:01 +0000"), undated);
         row("past year 9999: undated", dated("Fri, 31 Dec 9999 23:59:59 -0100"), undated);
         row("ISO 8601: undated", dated("2026-12-06T16:23:01Z"), undated);
-        row("words: undated", dated("yesterday"), undated);
     }
 
     void rssItem()

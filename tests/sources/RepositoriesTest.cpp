@@ -66,11 +66,9 @@ private slots:
         const QString gamma = "http://gamma.example:8080/l.txt", file = "file:///srv/l.txt";
         QTest::newRow("known, rss") << record(kAlpha, "rss", "Two") << record(kAlpha, "rss", "Two");
         QTest::newRow("known, txt") << record(kAlpha, "txt") << record(kAlpha, "txt", "Alpha");
-        QTest::newRow("known, xml") << record(kAlpha, "xml") << record(kAlpha, "xml", "Alpha");
         QTest::newRow("known by URL, not spelling")
             << record("HTTP://alpha.example/feed.rss", "txt") << record(kAlpha, "txt", "Alpha");
         QTest::newRow("new, txt") << record(gamma, "txt") << added(gamma, "txt", "gamma.example");
-        QTest::newRow("new, xml") << record(gamma, "xml") << added(gamma, "xml", "gamma.example");
         QTest::newRow("new, rss") << record(gamma, "rss", "G") << record(gamma, "rss", "G");
         QTest::newRow("new, no host") << record(file, "txt") << added(file, "txt", file);
     }
@@ -92,7 +90,7 @@ private slots:
         const QString aardvark = "http://aardvark.example/a.txt";
         Repositories list;
         list.firstLoad();
-        QCOMPARE(list.getNameForURL(kBeta), QString("Beta"));
+        QCOMPARE(list.getNameForURL("HTTP://Beta.Example/l.txt"), QString("Beta")); // by URL
         QCOMPARE(list.getNameForURL(aardvark), aardvark);
         list.updateEntry(record("", "txt")); // names no feed: ignored
         list.updateEntry(record(kBeta, "rss", "Beta Prime"));

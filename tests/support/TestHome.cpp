@@ -10,17 +10,32 @@
 
 namespace {
 
-const char* const kVariables[7] = {"HOME",           "XDG_DATA_HOME",   "XDG_CONFIG_HOME",
-                                   "XDG_DATA_DIRS",  "XDG_CACHE_HOME",  "QUILLMOR_LAUNCHER_INFO_PLIST",
-                                   "QUILLMOR_GAME_LOG"};
+// HOME, the XDG folders the launcher reads, and the two variables a test may set itself.
+const QByteArrayList kVariables =
+    QByteArray("HOME XDG_DATA_HOME XDG_CONFIG_HOME XDG_DATA_DIRS XDG_CACHE_HOME "
+               "QUILLMOR_LAUNCHER_INFO_PLIST QUILLMOR_GAME_LOG")
+        .split(' ');
 
-void setMtime(const QString& path, const QDateTime& mtime)
+// Sets each variable to its value, or unsets it for a null one.
+void setVariables(const QByteArray (&values)[7])
 {
-    if (!mtime.isValid())
-        return;
-    struct utimbuf times;
-    times.actime = times.modtime = time_t(mtime.toSecsSinceEpoch());
-    utime(QFile::encodeName(path).constData(), &times);
+    for (int i = 0; i < 7; ++i)
+        values[i].isNull() ? qunsetenv(kVariables[i].constData())
+                           : qputenv(kVariables[i].constData(), values[i]);
+}
+
+// Creates a file or folder (and the folders above it); a valid mtime sets its modification date.
+QString create(const QString& target, const QByteArray* data, const QDateTime& mtime)
+{
+    QDir().mkpath(data ? QFileInfo(target).absolutePath() : target);
+    QFile file(target);
+    if (data && file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(*data);
+    file.close();
+    const utimbuf times{time_t(mtime.toSecsSinceEpoch()), time_t(mtime.toSecsSinceEpoch())};
+    if (mtime.isValid())
+        utime(QFile::encodeName(target).constData(), &times);
+    return target;
 }
 
 } // namespace
@@ -29,61 +44,42 @@ TestHome::TestHome()
 {
     for (int i = 0; i < 7; ++i)
         m_saved[i] = qgetenv(kVariables[i]);
-    QDir(path()).mkpath(QStringLiteral("home"));
-    QDir(path()).mkpath(QStringLiteral("system"));
-    qputenv("HOME", QFile::encodeName(filePath(QStringLiteral("home"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome()));
-    qputenv("XDG_DATA_DIRS", QFile::encodeName(dataDirs()));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(filePath(QStringLiteral("cache"))));
-    qunsetenv("QUILLMOR_LAUNCHER_INFO_PLIST");
-    qunsetenv("QUILLMOR_GAME_LOG");
+    for (const char* folder : {"home", "system"})
+        QDir(path()).mkpath(folder);
+    setVariables({QFile::encodeName(filePath("home")), QFile::encodeName(dataHome()),
+                  QFile::encodeName(configHome()), QFile::encodeName(dataDirs()),
+                  QFile::encodeName(filePath("cache")), QByteArray(), QByteArray()});
 }
 
 TestHome::~TestHome()
 {
-    for (int i = 0; i < 7; ++i) {
-        if (m_saved[i].isNull())
-            qunsetenv(kVariables[i]);
-        else
-            qputenv(kVariables[i], m_saved[i]);
-    }
+    setVariables(m_saved);
 }
 
 QString TestHome::createFile(const QString& relative, const QByteArray& data,
                              const QDateTime& mtime)
 {
-    const QString target = QDir::isAbsolutePath(relative) ? relative : filePath(relative);
-    QDir().mkpath(QFileInfo(target).absolutePath());
-    QFile file(target);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(data);
-    file.close();
-    setMtime(target, mtime);
-    return target;
+    return create(QDir(path()).filePath(relative), &data, mtime); // absolute paths stay
 }
 
 QString TestHome::createDir(const QString& relative, const QDateTime& mtime)
 {
-    const QString target = QDir::isAbsolutePath(relative) ? relative : filePath(relative);
-    QDir().mkpath(target);
-    setMtime(target, mtime);
-    return target;
+    return create(QDir(path()).filePath(relative), nullptr, mtime);
 }
 
 QString TestHome::builtGamePath()
 {
     const QByteArray buildDir = qgetenv("QUILLMOR_BUILD_DIR");
     if (!buildDir.isEmpty())
-        return QFile::decodeName(buildDir) + QStringLiteral("/demo/quillmor-game");
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../../demo/quillmor-game");
+        return QFile::decodeName(buildDir) + "/demo/quillmor-game";
+    return QCoreApplication::applicationDirPath() + "/../../demo/quillmor-game";
 }
 
 QString TestHome::installGame(const QString& program, bool systemWide)
 {
     const QString exec = program.isEmpty() ? builtGamePath() : program;
-    const QString folder = systemWide ? dataDirs() : dataHome();
-    createFile(folder + QStringLiteral("/applications/org.quillmor.Quillmor.desktop"),
+    createFile((systemWide ? dataDirs() : dataHome()) +
+                   "/applications/org.quillmor.Quillmor.desktop",
                "[Desktop Entry]\nType=Application\nName=Quillmor\nExec=\"" +
                    QFile::encodeName(exec) + "\" %U\n");
     return gameLevelDir();
@@ -91,33 +87,31 @@ QString TestHome::installGame(const QString& program, bool systemWide)
 
 QString TestHome::gameLevelDir() const
 {
-    return dataHome() + QStringLiteral("/org.quillmor.Quillmor/Levels");
+    return dataHome() + "/org.quillmor.Quillmor/Levels";
 }
 
 QString TestHome::applicationDir() const
 {
-    return dataHome() + QStringLiteral("/org.quillmor.Launcher");
+    return dataHome() + "/org.quillmor.Launcher";
 }
 
 QString TestHome::cataloguePath() const
 {
-    return applicationDir() + QStringLiteral("/database.plist");
+    return applicationDir() + "/database.plist";
 }
 
 QString TestHome::createLevel(const QString& name, const QDateTime& mtime)
 {
     const QString folder = gameLevelDir() + u'/' + name;
-    createFile(folder + QStringLiteral("/levellist.dat"), "level\n");
-    createFile(folder + QStringLiteral("/map.dat"), "map\n");
-    setMtime(folder, mtime);
-    return folder;
+    createFile(folder + "/levellist.dat", "level\n");
+    createFile(folder + "/map.dat", "map\n");
+    return createDir(folder, mtime);
 }
 
 void TestHome::setInfoPlist(const QVariantMap& info)
 {
-    const QString target = filePath(QStringLiteral("Info.plist"));
-    PropertyList::writeFile(target, info);
-    qputenv("QUILLMOR_LAUNCHER_INFO_PLIST", QFile::encodeName(target));
+    PropertyList::writeFile(filePath("Info.plist"), info);
+    qputenv("QUILLMOR_LAUNCHER_INFO_PLIST", QFile::encodeName(filePath("Info.plist")));
 }
 
 void TestHome::writeCatalogue(const QVariantList& entries)

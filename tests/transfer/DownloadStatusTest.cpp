@@ -22,20 +22,11 @@ using Response = HttpFixture::Response;
 
 namespace {
 
-struct Call
-{
-    QVariant result;
-    QUrl asked;
-    bool nothingShown; // neither the progress sheet nor an error on the window
-};
-
-// What the sheet showed whenever its status line changed.
-struct Step
-{
-    QString text;
-    int value;
-    int maximum;
-};
+// A completion's result and asked URL, and whether neither the progress sheet nor an error
+// was on the window as it ran.
+using Call = std::tuple<QVariant, QUrl, bool>;
+// The sheet's status text, bar value and bar maximum whenever the status line changed.
+using Step = std::tuple<QString, int, int>;
 
 Response randomBody(qsizetype size)
 {
@@ -68,6 +59,16 @@ private slots:
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
         m_server = std::make_unique<HttpFixture>();
+        Response body = randomBody(100000);
+        m_server->setResponse("/ok", body);
+        body.dropAfter = 30000;
+        m_server->setResponse("/dropped", body);
+        body.dropAfter = -1;
+        body.stallAfter = 30000;
+        m_server->setResponse("/stalled", body);
+        m_server->setResponse("/404", HttpFixture::answer(404, "error page"));
+        m_server->setResponse("/500", HttpFixture::answer(500, "error page"));
+        m_server->setRedirect("/moved", m_server->url("/a.zip").toString());
         m_status = std::make_unique<DownloadStatus>();
         m_status->setTransferTimeout(2000);
         m_calls.clear();
@@ -86,176 +87,139 @@ private slots:
         m_home.reset();
     }
 
-    void transfer_data()
+    // source: a path on the server, "refused", "missing", or "file" for a file URL; message:
+    // what the error says, "" for success; file: what the destination holds afterwards.
+    void load_data()
     {
-        QTest::addColumn<int>("framing");
+        QTest::addColumn<QString>("source");
         QTest::addColumn<bool>("toFile");
-        QTest::addColumn<QString>("source"); // a path on the server, or "file" for a file URL
-        QTest::newRow("content length, memory") << int(Response::Length) << false << "/a.zip";
-        QTest::newRow("chunked, redirected, file") << int(Response::Chunked) << true << "/moved";
-        QTest::newRow("until close, memory") << int(Response::UntilClose) << false << "/a.zip";
-        QTest::newRow("file url into a file") << int(Response::Length) << true << "file";
+        QTest::addColumn<int>("framing");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("file");
+        auto row = [](const char* name, const char* source, bool toFile, const char* message,
+                      const char* file, Response::Framing framing = Response::Length) {
+            QTest::newRow(name) << source << toFile << int(framing) << message << file;
+        };
+        row("content length, memory", "/a.zip", false, "", "old");
+        row("chunked, redirected, file", "/moved", true, "", "body", Response::Chunked);
+        row("until close, memory", "/a.zip", false, "", "old", Response::UntilClose);
+        row("file url into a file", "file", true, "", "body");
+        row("empty, into a file", "/empty", true, "", "none"); // the stale file goes
+        row("404 into memory", "/404", false, "404", "old");
+        row("500 into a file", "/500", true, "500", "old");
+        row("refused", "refused", false, "refused", "old");
+        row("dropped", "/dropped", false, "closed", "old");
+        row("stalled", "/stalled", false, "timed out", "old");
+        row("missing local file", "missing", false, "missing", "old");
+        row("unwritable file", "/a.zip", true, "no folder", "none");
+        row("disk full", "/a.zip", true, "could not be saved", "64 KiB"); // what was written
     }
 
     // The completion of a first memory transfer starts the one under test, which must start
     // its bar from nothing and, going into a file, let go of the bytes the first one kept.
-    void transfer()
+    void load()
     {
-        QFETCH(int, framing);
-        QFETCH(bool, toFile);
         QFETCH(QString, source);
+        QFETCH(bool, toFile);
+        QFETCH(int, framing);
+        QFETCH(QString, message);
+        QFETCH(QString, file);
+        // In small pieces, which a buffered file would hold back from a full disk.
         Response response = randomBody(300000);
         response.framing = Response::Framing(framing);
-        response.pieceSize = 16384;
-        response.pieceDelayMs = 5;
+        response.pieceSize = 1024;
+        response.pieceDelayMs = 1;
         m_server->setResponse("/a.zip", response);
-        m_server->setRedirect("/moved", m_server->url("/a.zip").toString());
-        m_server->setResponse("/before", randomBody(70000));
-        const QUrl url = source == "file"
+        m_server->setBody("/empty", {});
+        m_status->setTransferTimeout(source == "/stalled" ? 300 : 2000);
+        // A file size limit fails writes past 64 KiB as a full disk would.
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        if (message == "could not be saved") {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit small{65536, saved.rlim_max};
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        const QUrl url = source == "refused"   ? HttpFixture::refusedUrl()
+                         : source == "missing" ? QUrl::fromLocalFile(m_home->filePath("missing"))
+                         : source == "file"
                              ? QUrl::fromLocalFile(m_home->createFile("a.zip", response.body))
                              : m_server->url(source);
         const QUrl target = QUrl::fromLocalFile(m_home->createFile("dl/a.zip.part", "old"));
-        m_status->loadData(
-            m_server->url("/before"), m_window.get(), [&](const QVariant&, const QUrl&) {
-                m_steps.clear();
-                if (toFile)
-                    m_status->loadFile(url, target, m_window.get(), recorder());
-                else
-                    m_status->loadData(url, m_window.get(), recorder());
-                const DownloadSheet* sheet = m_status->downloadSheet();
-                QVERIFY(sheet->isVisible() && sheet->windowModality() == Qt::WindowModal);
-                QCOMPARE(sheet->parentWidget(), m_window.get());
-            });
+        const QUrl to = message == "no folder"
+                            ? QUrl::fromLocalFile(m_home->filePath("no folder/a.part"))
+                            : target;
+        m_status->loadData(m_server->url("/ok"), m_window.get(), [&](const QVariant&, const QUrl&) {
+            m_steps.clear();
+            if (toFile)
+                m_status->loadFile(url, to, m_window.get(), recorder());
+            else
+                m_status->loadData(url, m_window.get(), recorder());
+            const DownloadSheet* sheet = m_status->downloadSheet();
+            QVERIFY(sheet->isVisible() && sheet->windowModality() == Qt::WindowModal &&
+                    sheet->parentWidget() == m_window.get());
+        });
         QTRY_COMPARE(m_calls.size(), 1);
+        setrlimit(RLIMIT_FSIZE, &saved);
 
-        QCOMPARE(m_calls[0].asked, url);
-        QVERIFY(m_calls[0].nothingShown);
-        QVERIFY(m_calls[0].result == (toFile ? QVariant(target) : QVariant(response.body)));
-        QFile file(target.toLocalFile());
-        QVERIFY(!toFile || (file.open(QIODevice::ReadOnly) && file.readAll() == response.body));
+        const QVariant result = toFile ? QVariant(to) : QVariant(response.body);
+        QCOMPARE(m_calls, QList<Call>({{message.isEmpty() ? result : QVariant(), url, true}}));
+        QFile written(to.toLocalFile());
+        const QMap<QString, QByteArray> files{{"old", "old"},
+                                              {"none", "none"},
+                                              {"body", response.body},
+                                              {"64 KiB", response.body.left(65536)}};
+        QCOMPARE(written.open(QIODevice::ReadOnly) ? written.readAll() : "none", files[file]);
         QCOMPARE(m_status->data().has_value(), !toFile);
+        if (!message.isEmpty()) {
+            // An error page is no part of the result; the error names what was asked for.
+            QVERIFY(!m_status->data().value_or(QByteArray()).contains("error page"));
+            QTRY_COMPARE(visibleAlerts().size(), 1);
+            const Alert* alert = visibleAlerts().constFirst();
+            QVERIFY2(alert->messageText().contains(message, Qt::CaseInsensitive),
+                     qPrintable(alert->messageText()));
+            QCOMPARE(alert->informativeText(), url.toDisplayString());
+            return;
+        }
         QStringList texts;
-        for (const Step& step : m_steps)
-            if (texts.isEmpty() || texts.last() != step.text)
-                texts.append(step.text);
-        QCOMPARE(texts, QStringList({"Connecting...", "Received Response...", "Receiving Data...",
-                                     "Success!"}));
-        QCOMPARE(m_steps.first().value, 0);
-        QCOMPARE(m_steps.first().maximum, 0);
+        for (const auto& [text, value, maximum] : m_steps)
+            if (texts.isEmpty() || texts.last() != text)
+                texts.append(text);
+        QStringList expected{"Connecting...", "Received Response...", "Receiving Data...",
+                             "Success!"};
+        if (file == "none")
+            expected.removeAt(2); // an empty body brings nothing to receive
+        QCOMPARE(texts, expected);
+        QCOMPARE(m_steps.first(), Step("Connecting...", 0, 0));
         // The bar shows the length only when the server announced one.
-        const int size = response.body.size();
-        for (const Step& step : m_steps.mid(2))
-            QCOMPARE(step.maximum, framing == Response::Length ? size : 0);
-        QCOMPARE(m_steps.last().value, size);
+        const int size = file == "none" ? 0 : response.body.size();
+        for (const auto& [text, value, maximum] : m_steps.mid(2))
+            QCOMPARE(maximum, framing == Response::Length ? size : 0);
+        QCOMPARE(std::get<1>(m_steps.last()), size);
         // Cached copies never answer for the server.
         QVERIFY(m_server->requests().first().contains("Cache-Control: no-cache"));
     }
 
-    void emptyBodyCreatesNoFile()
-    {
-        m_server->setBody("/empty.zip", {});
-        // A leftover of an earlier transfer must not pass for this one's result.
-        const QUrl target = QUrl::fromLocalFile(m_home->createFile("empty.zip.part", "stale"));
-
-        m_status->loadFile(m_server->url("/empty.zip"), target, m_window.get(), recorder());
-        QTRY_COMPARE(m_calls.size(), 1);
-
-        QCOMPARE(m_calls[0].result.toUrl(), target);
-        QVERIFY(!QFile::exists(target.toLocalFile()));
-        QVERIFY(visibleAlerts().isEmpty());
-    }
-
-    void failureCallsBeforeShowingError_data()
-    {
-        // source: a path on the server, "refused" or "missing"; message: what the error says.
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<bool>("toFile");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("404 into memory") << "/404" << false << "404";
-        QTest::newRow("500 into a file") << "/500" << true << "500";
-        QTest::newRow("refused") << "refused" << false << "refused";
-        QTest::newRow("dropped") << "/dropped" << false << "closed";
-        QTest::newRow("stalled") << "/stalled" << false << "timed out";
-        QTest::newRow("missing local file") << "missing" << false << "missing";
-        QTest::newRow("unwritable file") << "/ok" << true << "no folder";
-        QTest::newRow("disk full") << "/full" << true << "could not be saved";
-    }
-
-    void failureCallsBeforeShowingError()
-    {
-        QFETCH(QString, source);
-        QFETCH(bool, toFile);
-        QFETCH(QString, message);
-        Response response = randomBody(100000);
-        m_server->setResponse("/ok", response);
-        response.dropAfter = 30000;
-        m_server->setResponse("/dropped", response);
-        response.dropAfter = -1;
-        response.stallAfter = 30000;
-        m_server->setResponse("/stalled", response);
-        m_server->setResponse("/404", HttpFixture::answer(404, "error page"));
-        m_server->setResponse("/500", HttpFixture::answer(500, "error page"));
-        Response full = randomBody(70000); // in small pieces, which a buffer would hold back
-        full.pieceSize = 1024;
-        full.pieceDelayMs = 1;
-        m_server->setResponse("/full", full);
-        m_status->setTransferTimeout(300);
-        // A file size limit fails writes past 64 KiB as a full disk would.
-        rlimit limit{};
-        getrlimit(RLIMIT_FSIZE, &limit);
-        const rlimit saved = limit;
-        if (source == "/full") {
-            signal(SIGXFSZ, SIG_IGN);
-            limit.rlim_cur = 65536;
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        const QUrl url = source == "refused"   ? HttpFixture::refusedUrl()
-                         : source == "missing" ? QUrl::fromLocalFile(m_home->filePath("missing"))
-                                               : m_server->url(source);
-        // Only the good answer goes to a folder that is not there.
-        const QString path = m_home->filePath(source == "/ok" ? "no folder/a.part" : "a.part");
-
-        if (toFile)
-            m_status->loadFile(url, QUrl::fromLocalFile(path), m_window.get(), recorder());
-        else
-            m_status->loadData(url, m_window.get(), recorder());
-        QTRY_COMPARE(m_calls.size(), 1);
-        setrlimit(RLIMIT_FSIZE, &saved);
-
-        QVERIFY(!m_calls[0].result.isValid());
-        QCOMPARE(m_calls[0].asked, url);
-        QVERIFY(m_calls[0].nothingShown);
-        QVERIFY(!m_status->data().value_or(QByteArray()).contains("error page"));
-        QCOMPARE(QFile::exists(path), source == "/full"); // a partial file stays a ".download"
-        QTRY_COMPARE(visibleAlerts().size(), 1);
-        const Alert* alert = visibleAlerts().constFirst();
-        QVERIFY2(alert->messageText().contains(message, Qt::CaseInsensitive),
-                 qPrintable(alert->messageText()));
-        QCOMPARE(alert->informativeText(), url.toDisplayString());
-    }
-
     void cancelMakesNoCall()
     {
-        Response response = randomBody(100000);
-        response.stallAfter = 1000;
-        m_server->setResponse("/Castle.zip", response);
-        m_server->setBody("/ok", "ok");
+        Response slow = randomBody(60000); // for about a second
+        slow.pieceSize = 1024;
+        slow.pieceDelayMs = 15;
+        m_server->setResponse("/slow", slow);
         m_status->setTransferTimeout(500);
-
-        // A load over a running one cancels it: only the second is answered.
-        m_status->loadData(m_server->url("/Castle.zip"), m_window.get(), recorder());
-        m_status->loadData(m_server->url("/ok"), m_window.get(), recorder());
+        // A load over a running one cancels it: only the second is answered, in full, though
+        // the first would have timed out meanwhile.
+        m_status->loadData(m_server->url("/stalled"), m_window.get(), recorder());
+        m_status->loadData(m_server->url("/slow"), m_window.get(), recorder());
         QTRY_COMPARE(m_calls.size(), 1);
-        QCOMPARE(m_calls[0].asked, m_server->url("/ok"));
+        QCOMPARE(m_calls, QList<Call>({{slow.body, m_server->url("/slow"), true}}));
         m_calls.clear();
-
-        m_status->loadData(m_server->url("/Castle.zip"), m_window.get(), recorder());
-        QTRY_COMPARE(m_steps.last().text, QString("Receiving Data..."));
+        m_status->loadData(m_server->url("/stalled"), m_window.get(), recorder());
+        QTRY_COMPARE(std::get<0>(m_steps.last()), QString("Receiving Data..."));
         DownloadSheet* sheet = m_status->downloadSheet();
         clickThroughWindow(sheet->cancelButton());
-
         QVERIFY(!sheet->isVisible());
-        // Long enough for the stalled transfer to have timed out, had it not been cancelled.
+        // Long enough for the stalled transfers to have timed out, had it not been cancelled.
         QTest::qWait(800);
         QVERIFY(m_calls.isEmpty());
         QVERIFY(visibleAlerts().isEmpty());
@@ -273,11 +237,6 @@ private slots:
     void errorAndNextSheetShareTheWindow()
     {
         QFETCH(bool, dismissErrorFirst);
-        m_server->setResponse("/a.rss", HttpFixture::answer(500));
-        m_server->setBody("/ok.rss", "ok");
-        Response stalled = randomBody(10000);
-        stalled.stallAfter = 100;
-        m_server->setResponse("/b.rss", stalled);
         m_status->setTransferTimeout(60000);
 
         const auto then = [this](const char* path, DownloadCompletion next) {
@@ -285,8 +244,8 @@ private slots:
                 m_status->loadData(m_server->url(path), m_window.get(), next);
             };
         };
-        m_status->loadData(m_server->url("/a.rss"), m_window.get(),
-                           then("/ok.rss", then("/b.rss", recorder())));
+        m_status->loadData(m_server->url("/500"), m_window.get(),
+                           then("/ok", then("/stalled", recorder())));
         QTRY_COMPARE(m_server->requests().size(), 3);
         QTRY_COMPARE(visibleAlerts().size(), 1);
         QPointer<Alert> alert = visibleAlerts().constFirst();
