@@ -207,9 +207,14 @@ void Launcher::showLevelMenu(const QPoint& pos)
     if (!index.isValid())
         return;
     m_clickedRow = index.row();
+    validateMenuItems();
     QMenu menu(m_levelTable);
     menu.setAccessibleName(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Level commands")));
-    menu.addActions(levelMenuItems());
+    // In the order of the menu bar's "Level" menu, the one command that removes apart.
+    menu.addActions(
+        {m_playLevelMenuItem, m_installMenuItem, m_viewWebsiteMenuItem, m_revealInFinderMenuItem});
+    menu.addSeparator();
+    menu.addAction(m_deleteLevelMenuItem);
     menu.exec(m_levelTable->viewport()->mapToGlobal(pos));
     m_clickedRow = -1;
 }

@@ -6,6 +6,7 @@
 // no other controller. Its operations are split by concern: Launcher.cpp (start-up, table),
 // Playing.cpp, LevelCommands.cpp, FeedRefresh.cpp and InstallFlow.cpp.
 
+#include "catalogue/LevelEntry.h"
 #include "platform/SortDescriptor.h"
 #include "sources/RepositoryEntry.h"
 
@@ -104,6 +105,34 @@ public slots:
     // Keeps the window's size and the table's columns for the next start.
     void saveWindowState();
     void showAbout();
+
+    // Commands on one level (LevelCommands.cpp). The cell's buttons act on the selected row;
+    // the menu items on the contextual menu's row while it is open, else on the selected
+    // row (the "Level" menu, the Delete key). Without such a row they do nothing.
+public slots:
+    void installFromMenuItem(QObject* sender = nullptr);
+    void viewWebsiteFromMenuItem(QObject* sender = nullptr);
+    void deleteLevel(QObject* sender = nullptr);
+    void revealLevelInFinder(QObject* sender = nullptr);
+    // Removes the row's level (its folder goes to the Trash) and selects the row that takes
+    // its place.
+    void removeLevel(int row);
+    // The end of the delete confirmation, asked about `level` at `row`.
+    void alertDidEndDeleteLevel(int returnCode, const LevelEntry& level, int row);
+    // Enables each of the five level items, and titles the install item, for the row.
+    void validateMenuItems();
+
+    // Downloads and installs the command row's level (InstallFlow.cpp).
+    void downloadSelectedLevel(QObject* sender = nullptr);
+
+public:
+    // Whether the item is enabled for the command row; may retitle the install item.
+    bool validateMenuItem(QAction* item) const;
+    // The row the menu commands act on, -1 for none.
+    int commandRow() const;
+
+private:
+    void openWebsite(int row);
 
 protected:
     // Closing the main window saves its state; the application then ends.

@@ -82,8 +82,7 @@ void Launcher::launchQuillmor(QObject*)
 
 void Launcher::playLevel(QObject*)
 {
-    if (m_clickedRow >= 0)
-        playLevelAtRow(m_clickedRow);
+    playLevelAtRow(commandRow());
 }
 
 void Launcher::playLevelAtRow(int row)

@@ -125,6 +125,22 @@ void WindowDefinition::connectActions()
     }
     connect(m_ui->playLevelMenuItem, &QAction::triggered, launcher,
             [launcher, table] { launcher->playLevel(table); });
+    connect(m_ui->installMenuItem, &QAction::triggered, launcher,
+            [launcher, table] { launcher->installFromMenuItem(table); });
+    connect(m_ui->viewWebsiteMenuItem, &QAction::triggered, launcher,
+            [launcher, table] { launcher->viewWebsiteFromMenuItem(table); });
+    connect(m_ui->deleteLevelMenuItem, &QAction::triggered, launcher,
+            [launcher, table] { launcher->deleteLevel(table); });
+    connect(m_ui->revealInFinderMenuItem, &QAction::triggered, launcher,
+            [launcher, table] { launcher->revealLevelInFinder(table); });
+    // The menu bar's "Level" menu holds the same items, for the selected row.
+    connect(m_ui->levelMenu, &QMenu::aboutToShow, launcher, &Launcher::validateMenuItems);
+    // Delete asks about the selected level; the item's own shortcut only shows the key and
+    // answers inside an open menu, where the item is validated.
+    auto* deleteKey = new QShortcut(QKeySequence(Qt::Key_Delete), table);
+    deleteKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(deleteKey, &QShortcut::activated, launcher,
+            [launcher, table] { launcher->deleteLevel(table); });
 
     connect(m_ui->actionPreferences, &QAction::triggered, launcher,
             [this] { m_launcher->showPreferences(m_ui->actionPreferences); });

@@ -4,18 +4,26 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 
 namespace Desktop {
 
+bool isWebAddress(const QUrl& url)
+{
+    return url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https") &&
+           !url.host().isEmpty();
+}
+
 bool openUrl(const QUrl& url)
 {
-    return url.isValid() && QDesktopServices::openUrl(url);
+    return isWebAddress(url) && QDesktopServices::openUrl(url);
 }
 
 void showInFileBrowser(const QString& path)
 {
-    const QFileInfo info(path);
+    // A level folder's path ends in a slash, which would make the folder its own parent.
+    const QFileInfo info(QDir::cleanPath(path));
     const QUrl folder = QUrl::fromLocalFile(info.absolutePath());
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
