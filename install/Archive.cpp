@@ -1,7 +1,11 @@
 #include "install/Archive.h"
 
+#include "platform/Localization.h"
+
 #include <QFile>
+#include <QLocale>
 #include <QStringDecoder>
+#include <QtGlobal>
 
 #include <minizip/unzip.h>
 #include <openssl/evp.h>
@@ -9,12 +13,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <utility>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 // Buffers are this many of the file's preferred blocks. A single block (4 KiB on ext4) costs an
@@ -79,16 +85,44 @@ std::unique_ptr<char[]> allocateBuffer(const struct stat& status, size_t& size)
     return std::make_unique_for_overwrite<char[]>(size);
 }
 
-// An entry name stays inside the level folder only as a single plain file name. A name with
-// a zero byte inside was cut short by the reader and is not the recorded name.
-bool isPlainFileName(const QByteArray& name, quint64 recordedLength)
+bool isCancelled(const WorkControl& control)
 {
-    if (name.isEmpty() || quint64(name.size()) != recordedLength || name.contains('/') ||
-        name == "." || name == "..")
-        return false;
+    return control.isCancelled && control.isCancelled();
+}
+
+void reportProgress(const WorkControl& control, quint64 done, quint64 total)
+{
+    if (control.progress)
+        control.progress(done, total);
+}
+
+// An entry name stays inside the level folder only as a single plain file name. A zero byte
+// would cut the name short where the file is opened. A backslash is a folder part written the
+// Windows way; control characters make names no level needs and that a person cannot read
+// back. Gives why the name is refused, or none.
+const char* nameFault(const QByteArray& name)
+{
+    if (name.isEmpty())
+        return QT_TRANSLATE_NOOP("Quillmor", "its name is empty");
+    if (name.contains('/') || name.contains('\\') || name == "." || name == "..")
+        return QT_TRANSLATE_NOOP("Quillmor", "its name has a folder part");
+    if (std::any_of(name.cbegin(), name.cend(),
+                    [](char c) { return uchar(c) < 0x20 || uchar(c) == 0x7f; }))
+        return QT_TRANSLATE_NOOP("Quillmor", "its name holds a control character");
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(name);
-    return !utf8.hasError();
+    return utf8.hasError() ? QT_TRANSLATE_NOOP("Quillmor", "its name is not UTF-8 text") : nullptr;
+}
+
+// The name as a person can read it in a message, whatever bytes it holds.
+QString readableName(const QByteArray& name)
+{
+    QString text = QString::fromUtf8(name);
+    for (QChar& c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QChar::ReplacementCharacter;
+    }
+    return text;
 }
 
 bool writeAll(int fd, const char* data, size_t size)
@@ -114,21 +148,65 @@ bool lockExclusive(int fd)
     return true;
 }
 
-bool copyEntryData(unzFile zip, quint64 size, int fd, const struct stat& status)
+// What became of one entry. A system error keeps its errno for the message.
+struct EntryResult
+{
+    enum Kind
+    {
+        Written,
+        SystemError,
+        Damaged,
+        Cancelled
+    };
+    Kind kind = Written;
+    int error = 0;
+};
+
+EntryResult systemError()
+{
+    return {EntryResult::SystemError, errno};
+}
+
+// Counts the bytes written over the whole archive, for the progress reports.
+struct Progress
+{
+    const WorkControl& control;
+    quint64 done = 0;
+    quint64 total = 0;
+};
+
+EntryResult copyEntryData(unzFile zip, quint64 size, int fd, const struct stat& status,
+                          Progress& progress)
 {
     size_t bufferSize = 0;
     const auto buffer = allocateBuffer(status, bufferSize);
     if (unzOpenCurrentFile(zip) != UNZ_OK)
-        return false;
-    bool ok = true;
-    for (quint64 remaining = size; ok && remaining > 0;) {
+        return {EntryResult::Damaged};
+    EntryResult result;
+    for (quint64 remaining = size; remaining > 0;) {
+        if (isCancelled(progress.control)) {
+            result = {EntryResult::Cancelled};
+            break;
+        }
         const auto chunk = unsigned(std::min<quint64>(remaining, bufferSize));
         const int read = unzReadCurrentFile(zip, buffer.get(), chunk);
-        ok = read > 0 && writeAll(fd, buffer.get(), size_t(read));
-        remaining -= ok ? quint64(read) : 0;
+        if (read <= 0) {
+            result = {EntryResult::Damaged};
+            break;
+        }
+        if (!writeAll(fd, buffer.get(), size_t(read))) {
+            result = systemError();
+            break;
+        }
+        remaining -= quint64(read);
+        progress.done += quint64(read);
+        reportProgress(progress.control, progress.done, progress.total);
     }
-    // The reader compares the CRC-32 here, once every recorded byte has been read.
-    return unzCloseCurrentFile(zip) == UNZ_OK && ok;
+    // The reader compares the CRC-32 here, once every recorded byte has been read: data that
+    // runs past the recorded size or stops short of it fails the comparison.
+    if (unzCloseCurrentFile(zip) != UNZ_OK && result.kind == EntryResult::Written)
+        result = {EntryResult::Damaged};
+    return result;
 }
 
 // Removes the file left by a failed entry, unless something else has taken its name since.
@@ -140,7 +218,8 @@ void removeOwnFile(int dir, const QByteArray& name, const struct stat& own)
         ::unlinkat(dir, name.constData(), 0);
 }
 
-bool unpackEntry(unzFile zip, int dir, const QByteArray& name, quint64 size)
+EntryResult unpackEntry(unzFile zip, int dir, const QByteArray& name, quint64 size,
+                        Progress& progress)
 {
     // O_NOFOLLOW keeps a planted link from being written through; O_NONBLOCK keeps a planted
     // pipe from hanging the open. Truncation waits for the lock, so that a reader holding a
@@ -148,54 +227,156 @@ bool unpackEntry(unzFile zip, int dir, const QByteArray& name, quint64 size)
     FileDescriptor file(::openat(dir, name.constData(),
                                  O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0444));
     if (!file.isValid() || !lockExclusive(file.get()))
-        return false;
+        return systemError();
     struct stat status;
+    if (::fstat(file.get(), &status) != 0)
+        return systemError();
     // A second link to the file would carry the new bytes out of the folder. A fresh file is
     // left untruncated: on ext4 a truncation marks the file to be flushed when it is closed.
-    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1 ||
-        (status.st_size != 0 && ::ftruncate(file.get(), 0) != 0))
-        return false;
-    if (copyEntryData(zip, size, file.get(), status) && file.close())
-        return true;
-    removeOwnFile(dir, name, status);
-    return false;
+    if (!S_ISREG(status.st_mode) || status.st_nlink != 1)
+        return {EntryResult::SystemError, EEXIST};
+    if (status.st_size != 0 && ::ftruncate(file.get(), 0) != 0)
+        return systemError();
+    EntryResult result = copyEntryData(zip, size, file.get(), status, progress);
+    if (result.kind == EntryResult::Written && !file.close())
+        result = systemError();
+    if (result.kind != EntryResult::Written)
+        removeOwnFile(dir, name, status);
+    return result;
+}
+
+// What the archive's entries declare, walked once before anything is written.
+struct Declared
+{
+    bool whole = false; // the list of entries reached its end
+    quint64 bytes = 0;  // the sum of the uncompressed sizes
+    quint64 room = 0;   // the same with each file rounded up to whole blocks
+};
+
+quint64 saturatingAdd(quint64 a, quint64 b)
+{
+    return b > std::numeric_limits<quint64>::max() - a ? std::numeric_limits<quint64>::max()
+                                                       : a + b;
+}
+
+Declared declaredSizes(unzFile zip, quint64 block)
+{
+    Declared declared;
+    int move = unzGoToFirstFile(zip);
+    for (; move == UNZ_OK; move = unzGoToNextFile(zip)) {
+        unz_file_info64 info;
+        if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+            return declared;
+        const quint64 size = info.uncompressed_size;
+        declared.bytes = saturatingAdd(declared.bytes, size);
+        declared.room =
+            saturatingAdd(declared.room, saturatingAdd(size, block - 1) / block * block);
+    }
+    declared.whole = move == UNZ_END_OF_LIST_OF_FILE;
+    return declared;
+}
+
+// Room left free beyond what the archive declares, for the catalogue, the Trash and whatever
+// else is writing to the same disk meanwhile.
+constexpr quint64 kSpaceMargin = 32ull << 20;
+
+// Why the declared sizes do not fit the folder's filesystem, or none. A filesystem that does
+// not say how much is free lets the writes find out.
+std::optional<QString> lackOfSpace(int dir, const Declared& declared)
+{
+    struct statvfs fs;
+    if (::fstatvfs(dir, &fs) != 0 || fs.f_frsize == 0)
+        return std::nullopt;
+    const quint64 available = quint64(fs.f_bavail) * fs.f_frsize;
+    if (declared.room <= available && available - declared.room >= kSpaceMargin)
+        return std::nullopt;
+    const QLocale locale;
+    return localizedString("There is not enough free space: the level needs %1, and %2 are free.")
+        .arg(locale.formattedDataSize(qint64(std::min<quint64>(declared.bytes, INT64_MAX))),
+             locale.formattedDataSize(qint64(std::min<quint64>(available, INT64_MAX))));
+}
+
+UnzipReport refused(const char* english)
+{
+    return {UnzipReport::Refused, {}, localizedString(english)};
+}
+
+UnzipReport entryFailed(const QByteArray& name, const QString& why)
+{
+    const QString entry = readableName(name);
+    return {UnzipReport::EntryFailed, entry,
+            localizedString("The entry \"%1\" could not be written: %2.").arg(entry, why)};
+}
+
+UnzipReport entryFailed(const QByteArray& name, const EntryResult& result)
+{
+    if (result.kind == EntryResult::Cancelled)
+        return {UnzipReport::Cancelled, {}, {}};
+    if (result.kind == EntryResult::Damaged)
+        return entryFailed(name, localizedString("its data is damaged"));
+    return entryFailed(name, qt_error_string(result.error));
 }
 
 } // namespace
 
-bool unzipLevel(const QUrl& archive, const QUrl& folder)
+UnzipReport unzipLevelReport(const QUrl& archive, const QUrl& folder, const WorkControl& control)
 {
     const QByteArray archivePath = localPath(archive);
-    if (archivePath.isEmpty())
-        return true;
-    const std::unique_ptr<void, ZipCloser> zip(unzOpen64(archivePath.constData()));
-    // An archive whose first entry can't be reached is unreadable as a whole: nothing to write.
+    const std::unique_ptr<void, ZipCloser> zip(
+        archivePath.isEmpty() ? nullptr : unzOpen64(archivePath.constData()));
+    // An archive whose first entry can't be reached is unreadable as a whole (minizip's
+    // reader counts an archive without entries among them): nothing to write.
     if (!zip || unzGoToFirstFile(zip.get()) != UNZ_OK)
-        return true;
+        return {UnzipReport::NotAnArchive, {}, localizedString("The file is not a zip archive.")};
 
     const QByteArray folderPath = localPath(folder);
     const FileDescriptor dir(
         folderPath.isEmpty() ? -1
                              : ::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    int move = UNZ_OK;
+    struct stat dirStatus;
+    if (!dir.isValid() || ::fstat(dir.get(), &dirStatus) != 0)
+        return refused(QT_TRANSLATE_NOOP("Quillmor", "The level folder cannot be opened."));
+    const quint64 block = dirStatus.st_blksize > 0 ? quint64(dirStatus.st_blksize) : 4096;
+    const Declared declared = declaredSizes(zip.get(), block);
+    if (!declared.whole)
+        return refused(QT_TRANSLATE_NOOP("Quillmor", "The archive's list of entries is damaged."));
+    if (const auto lack = lackOfSpace(dir.get(), declared))
+        return {UnzipReport::Refused, {}, *lack};
+
+    Progress progress{control, 0, declared.bytes};
+    int move = unzGoToFirstFile(zip.get());
     for (; move == UNZ_OK; move = unzGoToNextFile(zip.get())) {
+        if (isCancelled(control))
+            return {UnzipReport::Cancelled, {}, {}};
         unz_file_info64 info;
         if (unzGetCurrentFileInfo64(zip.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
-            return false;
+            break;
+        // The whole recorded name, zero bytes included, and a spare byte the reader may fill.
         QByteArray name(qsizetype(info.size_filename) + 1, '\0');
         if (unzGetCurrentFileInfo64(zip.get(), nullptr, name.data(), uLong(name.size()), nullptr, 0,
                                     nullptr, 0) != UNZ_OK)
-            return false;
-        name.truncate(qsizetype(std::strlen(name.constData())));
-        if (!dir.isValid() || !isPlainFileName(name, info.size_filename) ||
-            !unpackEntry(zip.get(), dir.get(), name, info.uncompressed_size))
-            return false;
+            break;
+        name.truncate(qsizetype(info.size_filename));
+        if (const char* fault = nameFault(name))
+            return entryFailed(name, localizedString(fault));
+        const EntryResult result =
+            unpackEntry(zip.get(), dir.get(), name, info.uncompressed_size, progress);
+        if (result.kind != EntryResult::Written)
+            return entryFailed(name, result);
     }
-    // Anything but the end of the list is a central directory that breaks off.
-    return move == UNZ_END_OF_LIST_OF_FILE;
+    // Anything but the end of the list is a central directory that changed under the reader.
+    if (move != UNZ_END_OF_LIST_OF_FILE)
+        return refused(QT_TRANSLATE_NOOP("Quillmor", "The archive's list of entries is damaged."));
+    return {};
 }
 
-std::optional<QByteArray> calcSHA1(const QUrl& file)
+bool unzipLevel(const QUrl& archive, const QUrl& folder)
+{
+    const UnzipReport report = unzipLevelReport(archive, folder);
+    return report.outcome == UnzipReport::Unpacked || report.outcome == UnzipReport::NotAnArchive;
+}
+
+std::optional<QByteArray> calcSHA1(const QUrl& file, const WorkControl& control)
 {
     const QByteArray path = localPath(file);
     if (path.isEmpty())
@@ -214,6 +395,8 @@ std::optional<QByteArray> calcSHA1(const QUrl& file)
     // The size taken at the opening is the extent hashed; a file that shrinks meanwhile has no
     // digest rather than the digest of a part of it.
     for (off_t remaining = status.st_size; remaining > 0;) {
+        if (isCancelled(control))
+            return std::nullopt;
         const ssize_t read =
             ::read(fd.get(), buffer.get(), size_t(std::min<off_t>(remaining, off_t(bufferSize))));
         if (read < 0 && errno == EINTR)
@@ -221,6 +404,7 @@ std::optional<QByteArray> calcSHA1(const QUrl& file)
         if (read <= 0 || EVP_DigestUpdate(context.get(), buffer.get(), size_t(read)) != 1)
             return std::nullopt;
         remaining -= read;
+        reportProgress(control, quint64(status.st_size - remaining), quint64(status.st_size));
     }
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -87,14 +88,59 @@ QByteArray flipped(QByteArray zip, const QByteArray& name)
     return zip;
 }
 
-// Records a larger uncompressed size for the entry, in its local header and its central
-// directory record alike, so that its data ends early.
-QByteArray lengthened(QByteArray zip, const QByteArray& name)
+// Records a different uncompressed size for the entry, in its local header and its central
+// directory record alike, so that its data ends early or runs past the recorded size.
+QByteArray resized(QByteArray zip, const QByteArray& name, int delta)
 {
     for (char* size :
          {zip.data() + zip.indexOf(name) - 30 + 22, zip.data() + zip.lastIndexOf(name) - 46 + 24})
-        qToLittleEndian(qFromLittleEndian<quint32>(size) + 100, size);
+        qToLittleEndian(qFromLittleEndian<quint32>(size) + quint32(delta), size);
     return zip;
+}
+
+// Puts a zero byte where the name has an "X", in both headers.
+QByteArray withZeroByte(QByteArray zip, const QByteArray& name)
+{
+    QByteArray cut = name;
+    cut[name.indexOf('X')] = '\0';
+    return zip.replace(name, cut);
+}
+
+// Breaks the list of entries off after the first one: the second record loses its signature.
+QByteArray listBrokenOff(QByteArray zip)
+{
+    const QByteArray record("PK\x01\x02", 4);
+    zip[zip.indexOf(record, zip.indexOf(record) + 1)] = 'X';
+    return zip;
+}
+
+// An archive whose central directory declares the total size over small entries, each at
+// most nearly 4 GiB.
+QByteArray declaring(quint64 total)
+{
+    const quint64 most = 0xfff00000u;
+    ZipBuilder builder;
+    for (quint64 left = total, i = 0; left > 0; left -= std::min(left, most), ++i)
+        builder.add("level" + QByteArray::number(i) + ".dat", "small");
+    QTemporaryDir dir;
+    if (!builder.write(dir.filePath("a.zip")))
+        return {};
+    QByteArray zip = contents(dir.filePath("a.zip"));
+    const QByteArray record("PK\x01\x02", 4);
+    quint64 left = total;
+    for (qsizetype at = zip.indexOf(record); at >= 0; at = zip.indexOf(record, at + 1)) {
+        qToLittleEndian(quint32(std::min(left, most)), zip.data() + at + 24);
+        left -= std::min(left, most);
+    }
+    return zip;
+}
+
+quint64 freeSpace(const QString& path)
+{
+    struct statvfs fs;
+    return ::statvfs(QFile::encodeName(path).constData(), &fs) == 0
+               ? quint64(fs.f_bavail) * fs.f_frsize
+               : 0;
 }
 
 } // namespace
@@ -114,6 +160,11 @@ class ArchiveTest : public QObject
         return unzipLevel(QUrl::fromLocalFile(m_archive), QUrl::fromLocalFile(m_folder + '/'));
     }
     QString inFolder(const QString& name) const { return QDir(m_folder).filePath(name); }
+    static QByteArray absoluteName()
+    {
+        return QFile::encodeName(QDir::tempPath()) + "/quillmor-absolute-" +
+               QByteArray::number(getpid());
+    }
 
 private slots:
     void init()
@@ -123,60 +174,94 @@ private slots:
         m_archive = m_home->filePath("Castle.zip");
     }
 
+    // A broken build may write the absolute-name row's file; later rows must not see it.
+    void cleanup() { QFile::remove(absoluteName()); }
+
     void unpacksArchive_data()
     {
         QTest::addColumn<QByteArray>("archive");
-        QTest::addColumn<bool>("result");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("stoppedAt");
         QTest::addColumn<QStringList>("written");
-        const QByteArray absolute = QFile::encodeName(QDir::tempPath()) + "/quillmor-absolute-" +
-                                    QByteArray::number(getpid());
         const QByteArrayList three = {"levellist.dat", "castle.map", "after.map"};
+        const QStringList first = {"levellist.dat"};
+        const int failed = UnzipReport::EntryFailed;
 
-        QTest::newRow("two top-level files") << zipOf({"levellist.dat", "castle.map"}) << true
-                                             << QStringList{"castle.map", "levellist.dat"};
-        QTest::newRow("UTF-8 name") << zipOf({"Ch\xc3\xa2teau.map"}) << true
-                                    << QStringList{QString::fromUtf8("Ch\xc3\xa2teau.map")};
-        QTest::newRow("empty archive") << zipOf({}) << true << QStringList{};
-        QTest::newRow("missing archive") << QByteArray() << true << QStringList{};
-        QTest::newRow("not a zip") << QByteArray("<html>404</html>") << true << QStringList{};
-        QTest::newRow("cut short") << zipOf(three).left(150000) << true << QStringList{};
-        QTest::newRow("only entry inside a folder")
-            << zipOf({"maps/castle.map"}) << false << QStringList{};
-        QTest::newRow("folder entry")
-            << zipOf({"maps/", "levellist.dat"}) << false << QStringList{};
-        QTest::newRow("second of three inside a folder")
-            << zipOf({"levellist.dat", "maps/castle.map", "castle.map"}) << false
-            << QStringList{"levellist.dat"};
-        QTest::newRow("parent component") << zipOf({"../escape.dat"}) << false << QStringList{};
-        QTest::newRow("parent alone") << zipOf({".."}) << false << QStringList{};
-        QTest::newRow("absolute name") << zipOf({absolute}) << false << QStringList{};
-        QTest::newRow("invalid UTF-8") << zipOf({"level\xff.dat"}) << false << QStringList{};
+        QTest::newRow("two top-level files")
+            << zipOf({"levellist.dat", "castle.map"}) << int(UnzipReport::Unpacked) << QString()
+            << QStringList{"castle.map", "levellist.dat"};
+        QTest::newRow("UTF-8 name")
+            << zipOf({"Ch\xc3\xa2teau.map"}) << int(UnzipReport::Unpacked) << QString()
+            << QStringList{QString::fromUtf8("Ch\xc3\xa2teau.map")};
+        QTest::newRow("not a zip") << QByteArray("<html>404</html>")
+                                   << int(UnzipReport::NotAnArchive) << QString() << QStringList{};
+        // Every rule a name is refused by, each with a row; the first keeps what came before.
+        QTest::newRow("second of three with a folder part")
+            << zipOf({"levellist.dat", "../castle.map", "castle.map"}) << failed << "../castle.map"
+            << first;
+        QTest::newRow("backslash")
+            << zipOf({"maps\\castle.map"}) << failed << "maps\\castle.map" << QStringList{};
+        QTest::newRow("parent alone") << zipOf({".."}) << failed << ".." << QStringList{};
+        QTest::newRow("absolute name")
+            << zipOf({absoluteName()}) << failed << QString(absoluteName()) << QStringList{};
+        QTest::newRow("zero byte inside")
+            << withZeroByte(zipOf({"levellist.datXmap"}), "levellist.datXmap") << failed
+            << QString::fromUtf8("levellist.dat\xef\xbf\xbdmap") << QStringList{};
+        QTest::newRow("control character")
+            << zipOf({"level\x01.dat"}) << failed << QString::fromUtf8("level\xef\xbf\xbd.dat")
+            << QStringList{};
+        QTest::newRow("delete character")
+            << zipOf({"level\x7f.dat"}) << failed << QString::fromUtf8("level\xef\xbf\xbd.dat")
+            << QStringList{};
         QTest::newRow("overlong UTF-8 slash")
-            << zipOf({"..\xc0\xaf.dat"}) << false << QStringList{};
+            << zipOf({"..\xc0\xaf.dat"}) << failed
+            << QString::fromUtf8("..\xef\xbf\xbd\xef\xbf\xbd.dat") << QStringList{};
         // A damaged entry stops the unpacking and leaves no file of its name.
         QTest::newRow("stored byte flipped")
-            << flipped(zipOf(three, ZipBuilder::Stored), "castle.map") << false
-            << QStringList{"levellist.dat"};
+            << flipped(zipOf(three, ZipBuilder::Stored), "castle.map") << failed << "castle.map"
+            << first;
         QTest::newRow("deflated byte flipped")
-            << flipped(zipOf(three), "castle.map") << false << QStringList{"levellist.dat"};
+            << flipped(zipOf(three), "castle.map") << failed << "castle.map" << first;
         QTest::newRow("data shorter than recorded")
-            << lengthened(zipOf(three), "castle.map") << false << QStringList{"levellist.dat"};
+            << resized(zipOf(three), "castle.map", 100) << failed << "castle.map" << first;
+        QTest::newRow("data longer than recorded")
+            << resized(zipOf(three), "castle.map", -100) << failed << "castle.map" << first;
+        // Refused before anything is written.
+        QTest::newRow("list breaks off after the first entry")
+            << listBrokenOff(zipOf(three)) << int(UnzipReport::Refused) << QString()
+            << QStringList{};
+        QTest::newRow("declares more than the free space")
+            << declaring(freeSpace(QDir::tempPath()) + (1 << 20)) << int(UnzipReport::Refused)
+            << QString() << QStringList{};
     }
     void unpacksArchive()
     {
         QFETCH(QByteArray, archive);
-        QFETCH(bool, result);
+        QFETCH(int, outcome);
+        QFETCH(QString, stoppedAt);
         QFETCH(QStringList, written);
-        if (!archive.isNull())
-            m_home->createFile(m_archive, archive);
+        m_home->createFile(m_archive, archive);
 
-        QCOMPARE(unzip(), result);
+        const UnzipReport report =
+            unzipLevelReport(QUrl::fromLocalFile(m_archive), QUrl::fromLocalFile(m_folder + '/'));
+        QCOMPARE(report.outcome, outcome);
+        QCOMPARE(report.entry, stoppedAt);
         QCOMPARE(entries(m_folder), written);
         for (const QString& name : written)
             QVERIFY(contents(inFolder(name)) == payload(name.toUtf8()));
         QCOMPARE(entries(m_home->filePath("levels")), QStringList{"Castle"});
-        QVERIFY(!QFileInfo::exists(QDir::tempPath() + "/quillmor-absolute-" +
-                                   QString::number(getpid())));
+        QVERIFY(!QFileInfo::exists(absoluteName()));
+    }
+
+    // What fits only by eating into the margin kept free is refused too. The free space is
+    // read right before the unpacking, so that other writers on the disk hardly move it.
+    void keepsAMarginFree()
+    {
+        m_home->createFile(m_archive, declaring(freeSpace(m_folder) - (8 << 20)));
+        const UnzipReport report =
+            unzipLevelReport(QUrl::fromLocalFile(m_archive), QUrl::fromLocalFile(m_folder + '/'));
+        QCOMPARE(report.outcome, UnzipReport::Refused);
+        QVERIFY(report.reason.contains("free space"));
     }
 
     void filesAreReadOnlyUnderUmask_data()
