@@ -1,7 +1,13 @@
 #include "launcher/Launcher.h"
 
-void Launcher::installButton(QObject*) {}
+void Launcher::installButton(QObject* sender)
+{
+    downloadSelectedLevel(sender);
+}
 
-void Launcher::updateButton(QObject*) {}
+void Launcher::updateButton(QObject* sender)
+{
+    downloadSelectedLevel(sender);
+}
 
 void Launcher::wwwButton(QObject*) {}

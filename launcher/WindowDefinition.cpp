@@ -119,6 +119,9 @@ void WindowDefinition::connectActions()
     connect(m_ui->playLevelMenuItem, &QAction::triggered, launcher,
             [launcher, table] { launcher->playLevel(table); });
 
+    connect(m_ui->actionInstallFromFile, &QAction::triggered, launcher,
+            [this] { m_launcher->installFromFile(m_ui->actionInstallFromFile); });
+    connect(m_ui->actionRefreshAllFeeds, &QAction::triggered, launcher, &Launcher::refreshAllFeeds);
     connect(m_ui->actionPreferences, &QAction::triggered, launcher,
             [this] { m_launcher->showPreferences(m_ui->actionPreferences); });
     connect(m_preferencePanel, &QDialog::finished, launcher, &Launcher::preferenceSheetDidEnd);
