@@ -76,7 +76,6 @@ private slots:
     void init()
     {
         setUp();
-        UserDefaults::standard().setObject(QVariantList(), "source");
         m_http = std::make_unique<HttpFixture>();
     }
     void cleanup()
