@@ -78,6 +78,9 @@ DownloadSheet* Launcher::openInstallSheet()
     m_installSheet->cancelButton()->setEnabled(true);
     m_installSheet->cancelButton()->setDefault(true);
     m_installSheet->open();
+    // Shown again, the sheet keeps its old place in the stacking order, which may be below a
+    // window raised since.
+    m_installSheet->raise();
     return m_installSheet;
 }
 
