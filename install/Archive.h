@@ -27,7 +27,8 @@ struct UnzipReport
         Unpacked,     // every entry written
         NotAnArchive, // missing, no zip archive, or one without entries: nothing written
         Refused,      // nothing written: the entries do not fit, the list of entries is damaged,
-                      // or the folder cannot be used
+                      // or the folder cannot be used (an archive changed while it is read may
+                      // break off after some entries were written)
         EntryFailed,  // stopped at `entry`; the entries before it stay
         Cancelled,    // called off; the entry being written was removed, those before it stay
     };
