@@ -1,3 +1,63 @@
 #include "launcher/Launcher.h"
 
-void Launcher::checkFeeds() {}
+#include "catalogue/Database.h"
+#include "install/Locations.h"
+#include "sources/Repositories.h"
+#include "transfer/DownloadStatus.h"
+
+#include <QDateTime>
+#include <QMainWindow>
+
+void Launcher::checkFeeds()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (qsizetype index = 0; index < m_repositories->count(); ++index) {
+        const RepositoryEntry record = m_repositories->objectAtIndex(index);
+        const QDateTime next = record.value(RepositoryKey::nextCheckDate).toDateTime();
+        if (!next.isValid() || now >= next)
+            m_checkFeedList.append(record);
+    }
+    updateNextFeed();
+}
+
+void Launcher::refreshAllFeeds()
+{
+    for (qsizetype index = 0; index < m_repositories->count(); ++index)
+        m_checkFeedList.append(m_repositories->objectAtIndex(index));
+    updateNextFeed();
+}
+
+void Launcher::updateNextFeed()
+{
+    if (m_checkFeedList.isEmpty()) {
+        m_database->save();
+        m_repositories->save();
+        reloadLevelTable(m_levelTable);
+        return;
+    }
+    const QUrl url = urlForKey(m_checkFeedList.last(), RepositoryKey::urlDownload);
+    m_downloadStatus->loadData(url, m_window, [this](const QVariant& bytes, const QUrl& asked) {
+        downloadFeedComplete(bytes, asked);
+    });
+}
+
+void Launcher::downloadFeedComplete(const QVariant& bytes, const QUrl& url)
+{
+    if (m_checkFeedList.isEmpty())
+        return;
+    if (bytes.isValid()) {
+        const RepositoryEntry record = m_checkFeedList.last();
+        const QString format = record.value(RepositoryKey::format).toString();
+        const QUrl feed = urlForKey(record, RepositoryKey::urlDownload);
+        const QByteArray data = bytes.toByteArray();
+        if (format == u"rss")
+            m_database->parseFileRss(data, feed);
+        else if (format == u"xml")
+            m_database->parseFileXml(data, feed);
+        else if (format == u"txt")
+            m_database->parseFileTxt(data, feed);
+    }
+    Q_UNUSED(url);
+    m_checkFeedList.removeLast();
+    updateNextFeed();
+}

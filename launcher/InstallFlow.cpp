@@ -1,5 +1,345 @@
 #include "launcher/Launcher.h"
 
-// Stub: the install flow is being written on its own branch; this keeps the level commands
-// linking until it arrives.
-void Launcher::downloadSelectedLevel(QObject*) {}
+#include "catalogue/Database.h"
+#include "install/Locations.h"
+#include "install/StagedInstall.h"
+#include "platform/Alert.h"
+#include "platform/Localization.h"
+#include "transfer/DownloadSheet.h"
+#include "transfer/DownloadStatus.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QLabel>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+
+namespace {
+
+const QString kDownloadSuffix = QStringLiteral(".download");
+
+// The archive's file name in the download folder: the last part of the download URL's path.
+QString archiveName(const QUrl& source)
+{
+    const QString name = QFileInfo(source.path()).fileName();
+    return name == u"." || name == u".." ? QString() : name;
+}
+
+QUrl downloadFileUrl(const QString& name)
+{
+    const auto dir = getDownloadDir();
+    return dir && !name.isEmpty() ? QUrl::fromLocalFile(QDir(*dir).filePath(name)) : QUrl();
+}
+
+// Runs the future's work behind the sheet and hands its result to done on the main thread;
+// a cancelled future hands nothing.
+template <typename T, typename Done>
+void watch(QObject* owner, DownloadSheet* sheet, QFuture<T> future, Done done)
+{
+    auto* watcher = new QFutureWatcher<T>(owner);
+    QProgressBar* bar = sheet->progressBar();
+    bar->setRange(0, kProgressRange);
+    bar->setValue(0);
+    QObject::connect(watcher, &QFutureWatcherBase::progressValueChanged, bar,
+                     &QProgressBar::setValue);
+    QObject::connect(sheet, &DownloadSheet::cancelRequested, watcher, [watcher, sheet] {
+        sheet->cancelButton()->setEnabled(false);
+        watcher->cancel();
+    });
+    QObject::connect(watcher, &QFutureWatcherBase::finished, owner, [watcher, done]() mutable {
+        watcher->deleteLater();
+        const QFuture<T> ended = watcher->future();
+        if (ended.isCanceled() || ended.resultCount() == 0)
+            done(std::optional<T>());
+        else
+            done(std::optional<T>(ended.result()));
+    });
+    watcher->setFuture(future);
+}
+
+} // namespace
+
+DownloadSheet* Launcher::openInstallSheet()
+{
+    if (!m_installSheet) {
+        m_installSheet = new DownloadSheet(m_window);
+        m_installSheet->setWindowTitle(
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "Installing")));
+        m_installSheet->setAccessibleName(m_installSheet->windowTitle());
+        m_installSheet->setWindowModality(Qt::WindowModal);
+    }
+    m_installSheet->infoLabel()->setText(
+        localizedString(QT_TRANSLATE_NOOP("Quillmor", "Installing…")));
+    m_installSheet->cancelButton()->setEnabled(true);
+    m_installSheet->cancelButton()->setDefault(true);
+    m_installSheet->open();
+    // Shown again, the sheet keeps its old place in the stacking order, which may be below a
+    // window raised since.
+    m_installSheet->raise();
+    return m_installSheet;
+}
+
+void Launcher::showInstallFailure(const QString& reason)
+{
+    showAlert(localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level could not be installed.")),
+              reason, Alert::Critical);
+}
+
+void Launcher::downloadSelectedLevel(QObject*)
+{
+    const int row = commandRow();
+    if (row >= 0 && row < numberOfRowsInTableView())
+        downloadLevel(m_database->objectAtIndex(row));
+}
+
+void Launcher::downloadLevel(const LevelEntry& entry)
+{
+    const QUrl source = urlForKey(entry, LevelKey::urlDownload);
+    const QString name = archiveName(source);
+    if (name.isEmpty()) {
+        showInstallFailure(localizedString(
+            QT_TRANSLATE_NOOP("Quillmor", "The level's download address names no archive.")));
+        return;
+    }
+    const QUrl file = downloadFileUrl(name + kDownloadSuffix);
+    if (file.isEmpty()) {
+        showInstallFailure(localizedString(
+            QT_TRANSLATE_NOOP("Quillmor", "There is no folder to download the archive into.")));
+        return;
+    }
+    // A level that has nowhere to go is not downloaded at all.
+    LevelEntry probe = entry;
+    probe.insert(LevelKey::urlZip, absoluteString(downloadFileUrl(name)));
+    const InstallTarget target = chooseInstallTarget(probe);
+    if (target.kind == InstallTarget::Unusable) {
+        showInstallFailure(target.reason);
+        return;
+    }
+    m_downloadStatus->loadFile(
+        source, file, m_window,
+        [this](const QVariant& result, const QUrl& asked) { downloadFileComplete(result, asked); });
+}
+
+void Launcher::downloadFileComplete(const QVariant& file, const QUrl& url)
+{
+    if (!file.isValid())
+        return;
+    const QString downloaded = file.toUrl().toLocalFile();
+    for (qsizetype index = 0; index < m_database->count(); ++index) {
+        const LevelEntry entry = m_database->objectAtIndex(index);
+        if (urlForKey(entry, LevelKey::urlDownload) != url)
+            continue;
+        const QUrl archive = downloadFileUrl(archiveName(url));
+        const QString path = archive.toLocalFile();
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+            moveToTrash(archive);
+        if (!QFile::rename(downloaded, path)) {
+            showInstallFailure(
+                localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                                  "The downloaded archive could not be moved "
+                                                  "to %1."))
+                    .arg(QDir::toNativeSeparators(path)));
+            return;
+        }
+        LevelEntry record = entry;
+        record.insert(LevelKey::pubDateInstall, entry.value(LevelKey::pubDateRemote));
+        record.insert(LevelKey::urlDownload, absoluteString(url));
+        record.insert(LevelKey::urlZip, absoluteString(archive));
+        DownloadSheet* sheet = openInstallSheet();
+        watch(this, sheet, startCalcSHA1(archive),
+              [this, record](const std::optional<std::optional<QByteArray>>& digest) mutable {
+                  if (m_installSheet)
+                      m_installSheet->hide();
+                  if (!digest)
+                      return; // cancelled: the archive stays for another try
+                  if (!*digest) {
+                      showInstallFailure(localizedString(
+                          QT_TRANSLATE_NOOP("Quillmor", "The downloaded archive could not be "
+                                                        "read.")));
+                      return;
+                  }
+                  record.insert(LevelKey::sha1Install, **digest);
+                  installEntryCheckDigest(record);
+              });
+        return;
+    }
+}
+
+void Launcher::installEntryCheckDigest(const LevelEntry& record)
+{
+    const QByteArray published = record.value(LevelKey::sha1Remote).toByteArray();
+    if (published.size() != 20 || published == record.value(LevelKey::sha1Install).toByteArray()) {
+        installEntryCheckTarget(record);
+        return;
+    }
+    auto* alert = new Alert(m_window);
+    alert->addButtonWithTitle(QStringLiteral("Cancel"));
+    alert->addButtonWithTitle(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Install Anyway")));
+    alert->setMessageText(
+        localizedString(QT_TRANSLATE_NOOP("Quillmor", "The download does not match its checksum")));
+    alert->setInformativeText(
+        localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                          "The archive of \"%1\" differs from the one its feed "
+                                          "published. It may be damaged or altered."))
+            .arg(record.value(LevelKey::name).toString()));
+    alert->setAlertStyle(Alert::Critical);
+    alert->beginSheetModalForWindow(m_window, [this, record](int returnCode) {
+        if (returnCode == Alert::SecondButtonReturn)
+            installEntryCheckTarget(record);
+        else
+            QFile::remove(urlForKey(record, LevelKey::urlZip).toLocalFile());
+    });
+}
+
+void Launcher::installFromFile(QObject*)
+{
+    auto* panel = new QFileDialog(m_window);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setFileMode(QFileDialog::ExistingFile);
+    panel->setAcceptMode(QFileDialog::AcceptOpen);
+    panel->setNameFilter(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Level archives (*.zip)")));
+    panel->setWindowTitle(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Install from File")));
+    panel->setAccessibleName(panel->windowTitle());
+    panel->setWindowModality(Qt::WindowModal);
+    connect(panel, &QDialog::finished, this,
+            [this, panel](int returnCode) { installFromSelectedFile(panel, returnCode); });
+    panel->open();
+}
+
+void Launcher::installFromSelectedFile(QFileDialog* panel, int returnCode)
+{
+    const QList<QUrl> urls =
+        returnCode == QDialog::Accepted ? panel->selectedUrls() : QList<QUrl>();
+    panel->hide();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return;
+    const QUrl file = urls.first();
+    const QFileInfo info(file.toLocalFile());
+    const QDateTime modified = info.lastModified().toUTC();
+    if (!info.isFile() || !modified.isValid()) {
+        showInstallFailure(
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "%1 is not a file that can be read."))
+                .arg(QDir::toNativeSeparators(info.filePath())));
+        return;
+    }
+    LevelEntry record;
+    record.insert(LevelKey::name, info.completeBaseName());
+    record.insert(LevelKey::urlInstall, QString());
+    record.insert(LevelKey::pubDateInstall, modified);
+    record.insert(LevelKey::urlZip, absoluteString(file));
+    DownloadSheet* sheet = openInstallSheet();
+    watch(this, sheet, startCalcSHA1(file),
+          [this, record](const std::optional<std::optional<QByteArray>>& digest) mutable {
+              if (m_installSheet)
+                  m_installSheet->hide();
+              if (!digest)
+                  return;
+              if (!*digest) {
+                  showInstallFailure(localizedString(
+                      QT_TRANSLATE_NOOP("Quillmor", "The archive could not be read.")));
+                  return;
+              }
+              record.insert(LevelKey::sha1Install, **digest);
+              installEntryCheckTarget(record);
+          });
+}
+
+void Launcher::installEntryCheckTarget(const LevelEntry& record)
+{
+    const InstallTarget target = chooseInstallTarget(record);
+    LevelEntry placed = record;
+    placed.insert(LevelKey::urlInstall, absoluteString(target.folder));
+    switch (target.kind) {
+    case InstallTarget::Unusable:
+        showInstallFailure(target.reason);
+        return;
+    case InstallTarget::Free:
+    case InstallTarget::Replace:
+        installEntryUnpack(placed);
+        return;
+    case InstallTarget::Taken:
+        break;
+    }
+    m_window->raise();
+    m_window->activateWindow();
+    auto* alert = new Alert(m_window);
+    alert->addButtonWithTitle(QStringLiteral("New Directory"));
+    alert->addButtonWithTitle(QStringLiteral("Overwrite"));
+    alert->addButtonWithTitle(QStringLiteral("Cancel"));
+    alert->setMessageText(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Directory exists")));
+    alert->setInformativeText(localizedString(
+        QT_TRANSLATE_NOOP("Quillmor", "There is already a level in the target directory. Do you "
+                                      "want to install it into a new directory or overwrite "
+                                      "it? ")));
+    alert->setAlertStyle(Alert::Critical);
+    alert->beginSheetModalForWindow(m_window, [this, placed](int returnCode) {
+        installEntryConfirmLevelOverwrite(returnCode, placed);
+    });
+}
+
+void Launcher::installEntryConfirmLevelOverwrite(int returnCode, const LevelEntry& record)
+{
+    if (returnCode == Alert::FirstButtonReturn) {
+        const QUrl folder = newInstallDirectory(urlForKey(record, LevelKey::urlZip));
+        if (folder.isEmpty()) {
+            showInstallFailure(localizedString(
+                QT_TRANSLATE_NOOP("Quillmor", "No free folder name was found for the level.")));
+            return;
+        }
+        LevelEntry placed = record;
+        placed.insert(LevelKey::urlInstall, absoluteString(folder));
+        installEntryUnpack(placed);
+    } else if (returnCode == Alert::SecondButtonReturn) {
+        installEntryUnpack(record, true);
+    }
+}
+
+void Launcher::installEntryUnpack(const LevelEntry& record, bool overwrite)
+{
+    const QUrl archive = urlForKey(record, LevelKey::urlZip);
+    const QUrl folder = urlForKey(record, LevelKey::urlInstall);
+    DownloadSheet* sheet = openInstallSheet();
+    watch(this, sheet, startStaging(archive, folder),
+          [this, record, overwrite](const std::optional<StagedLevel>& level) {
+              if (m_installSheet)
+                  m_installSheet->hide();
+              if (!level)
+                  return; // cancelled: nothing changed
+              if (!level->isStaged()) {
+                  showInstallFailure(level->reason);
+                  return;
+              }
+              installEntryRecord(record, *level, overwrite);
+          });
+}
+
+void Launcher::installEntryRecord(const LevelEntry& record, const StagedLevel& level,
+                                  bool overwrite)
+{
+    if (const auto failure = swapIntoPlace(level)) {
+        discardStaged(level);
+        showInstallFailure(*failure);
+        return;
+    }
+    if (overwrite)
+        m_database->removeEntriesForInstallDir(level.folder);
+    LevelEntry installed = record;
+    installed.insert(LevelKey::exists, checkLevelExists(level.folder));
+    m_database->updateInstall(installed);
+    m_database->save();
+    reloadLevelTable(m_levelTable);
+    for (int row = 0; row < numberOfRowsInTableView(); ++row) {
+        if (urlForKey(m_database->objectAtIndex(row), LevelKey::urlInstall) == level.folder) {
+            selectRow(row);
+            break;
+        }
+    }
+    updateLaunchButton();
+    showInstallSuccessfulAlert(m_window, installed.value(LevelKey::name).toString());
+}

@@ -13,19 +13,26 @@
 #include <QColor>
 #include <QList>
 #include <QObject>
+#include <QPointer>
+#include <QUrl>
 #include <QVariant>
+
+#include <functional>
 
 class Database;
 class DescriptionCell;
+class DownloadSheet;
 class DownloadStatus;
 class LevelTableModel;
 class PreferencesPanel;
 class QAction;
+class QFileDialog;
 class QMainWindow;
 class QModelIndex;
 class QPushButton;
 class QTableView;
 class Repositories;
+struct StagedLevel;
 
 class Launcher : public QObject
 {
@@ -92,8 +99,25 @@ public slots:
     void showPreferences(QObject* sender = nullptr);
     void preferenceSheetDidEnd(int returnCode);
 
-    // Fetches the feeds whose next check is due.
+    // The feed refresh cycle (FeedRefresh.cpp). The queue is worked from its end; a cancelled
+    // fetch leaves what is queued for the next cycle.
     void checkFeeds();
+    void refreshAllFeeds();
+    void updateNextFeed();
+    void downloadFeedComplete(const QVariant& bytes, const QUrl& url);
+
+    // The install flow (InstallFlow.cpp). Downloading, hashing and unpacking run behind a
+    // sheet; nothing on disk or in the catalogue changes until the level is known good.
+    void downloadSelectedLevel(QObject* sender = nullptr);
+    void downloadLevel(const LevelEntry& entry);
+    void downloadFileComplete(const QVariant& file, const QUrl& url);
+    void installFromFile(QObject* sender = nullptr);
+    void installFromSelectedFile(QFileDialog* panel, int returnCode);
+    void installEntryCheckTarget(const LevelEntry& record);
+    void installEntryConfirmLevelOverwrite(int returnCode, const LevelEntry& record);
+    // With overwrite, the entries of the record's folder are forgotten once the new level is
+    // in place.
+    void installEntryUnpack(const LevelEntry& record, bool overwrite = false);
 
     // The description cell's buttons.
     void installButton(QObject* sender);
@@ -122,9 +146,6 @@ public slots:
     // Enables each of the five level items, and titles the install item, for the row.
     void validateMenuItems();
 
-    // Downloads and installs the command row's level (InstallFlow.cpp).
-    void downloadSelectedLevel(QObject* sender = nullptr);
-
 public:
     // Whether the item is enabled for the command row; may retitle the install item.
     bool validateMenuItem(QAction* item) const;
@@ -144,6 +165,14 @@ private:
     // An alert with one "OK" button, as a sheet on the window; style is an Alert::AlertStyle.
     void showAlert(const QString& message, const QString& detail, int style);
 
+    // The install flow's steps after the archive's digest is known.
+    void installEntryCheckDigest(const LevelEntry& record);
+    void installEntryRecord(const LevelEntry& record, const StagedLevel& level, bool overwrite);
+    // "The level could not be installed." with the reason.
+    void showInstallFailure(const QString& reason);
+    // The "Installing…" sheet, opened afresh; its Cancel calls off the work it watches.
+    DownloadSheet* openInstallSheet();
+
     Database* m_database = nullptr;
     Repositories* m_repositories = nullptr;
     DownloadStatus* m_downloadStatus = nullptr;
@@ -157,6 +186,7 @@ private:
     QTableView* m_levelTable = nullptr;
     QMainWindow* m_window = nullptr;
     QList<RepositoryEntry> m_checkFeedList;
+    QPointer<DownloadSheet> m_installSheet;
     int m_clickedRow = -1;
     bool m_playing = false;
 };

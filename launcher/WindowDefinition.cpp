@@ -142,6 +142,9 @@ void WindowDefinition::connectActions()
     connect(deleteKey, &QShortcut::activated, launcher,
             [launcher, table] { launcher->deleteLevel(table); });
 
+    connect(m_ui->actionInstallFromFile, &QAction::triggered, launcher,
+            [this] { m_launcher->installFromFile(m_ui->actionInstallFromFile); });
+    connect(m_ui->actionRefreshAllFeeds, &QAction::triggered, launcher, &Launcher::refreshAllFeeds);
     connect(m_ui->actionPreferences, &QAction::triggered, launcher,
             [this] { m_launcher->showPreferences(m_ui->actionPreferences); });
     connect(m_ui->levelsMenu, &QMenu::aboutToShow, launcher,
