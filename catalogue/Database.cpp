@@ -64,7 +64,9 @@ Database::Database() = default;
 
 QDateTime Database::now() const
 {
-    return m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+    // To the second, as the catalogue file keeps dates.
+    const QDateTime time = m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+    return QDateTime::fromSecsSinceEpoch(time.toSecsSinceEpoch(), Qt::UTC);
 }
 
 void Database::firstLoad()
@@ -147,7 +149,9 @@ void Database::discoverLevelFolders()
         entry.insert(LevelKey::urlSource, QString());
         entry.insert(LevelKey::sha1Install, QByteArray());
         entry.insert(LevelKey::sha1Remote, QByteArray());
-        entry.insert(LevelKey::pubDateInstall, QFileInfo(folderPath).lastModified().toUTC());
+        entry.insert(
+            LevelKey::pubDateInstall,
+            PropertyList::storable(QFileInfo(folderPath).lastModified()).value_or(distantPast()));
         entry.insert(LevelKey::pubDateRemote, distantPast());
         entry.insert(LevelKey::exists, true);
         installed.insert(key);
@@ -170,7 +174,9 @@ void Database::ensureDefaultLevel()
     if (const auto game = getGameBundle()) {
         const QFileInfo executable(game->executablePath());
         if (!game->executablePath().isEmpty() && executable.exists())
-            installed = executable.lastModified().toUTC();
+            installed = PropertyList::storable(executable.lastModified())
+                            .value_or(distantPast())
+                            .toDateTime();
     }
 
     LevelEntry entry;
@@ -197,15 +203,21 @@ void Database::save()
 {
     if (!m_dirty)
         return;
-    m_dirty = false;
     const QString path = getDatabasePath();
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        m_dirty = false;
         return;
+    }
     QVariantList list;
     list.reserve(m_data.size());
     for (const LevelEntry& entry : std::as_const(m_data))
         list.append(entry);
-    PropertyList::writeFile(path, list);
+    // A failed write leaves the file as it was; the catalogue stays dirty, so the next save
+    // tries again rather than losing what this one held.
+    if (PropertyList::writeFile(path, list))
+        m_dirty = false;
+    else
+        qWarning("Database: could not write %s", qPrintable(path));
 }
 
 void Database::replaceObjectAtIndex(qsizetype index, const LevelEntry& entry)

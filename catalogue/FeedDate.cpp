@@ -1,11 +1,48 @@
 #include "catalogue/FeedDate.h"
 
+#include <QStringList>
+
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
 
 #include <vector>
 
 namespace {
+
+// RFC 2822 reads a two-digit year 00-49 as 20xx and 50-99 as 19xx, a three-digit one as
+// counted from 1900. -1 for no year.
+int fullYear(int year, int digits)
+{
+    if (year < 0)
+        return -1;
+    if (digits == 2)
+        return year < 50 ? 2000 + year : 1900 + year;
+    if (digits == 3)
+        return 1900 + year;
+    return year;
+}
+
+// The text with a short year written out and missing seconds put in, for the formatters,
+// whose patterns take neither. The year is the number just before the time, which is the
+// only word holding a colon.
+QString withFullYearAndSeconds(QStringView text)
+{
+    QStringList words = text.toString().split(u' ', Qt::SkipEmptyParts);
+    for (qsizetype k = 1; k < words.size(); ++k) {
+        QString& time = words[k];
+        if (!time.contains(u':'))
+            continue;
+        if (time.count(u':') == 1)
+            time += QStringLiteral(":00");
+        const QString& year = words[k - 1];
+        bool numeric = false;
+        const int value = year.toInt(&numeric);
+        if (numeric && (year.size() == 2 || year.size() == 3))
+            words[k - 1] = QString::number(fullYear(value, int(year.size())));
+        break;
+    }
+    return words.join(u' ');
+}
 
 // The form nearly every feed writes, "Sun, 01 Nov 2026 12:00:00 +0000" (or GMT, UT), read
 // without ICU: a parse there costs microseconds, and a feed has thousands of dates. Anything
@@ -27,8 +64,10 @@ std::optional<QDateTime> parseCommonForm(QStringView t)
         }
         return -1;
     };
+    int digits = 0;
     const auto number = [&](int minDigits, int maxDigits) -> int {
-        int value = 0, digits = 0;
+        int value = 0;
+        digits = 0;
         while (digits < maxDigits && i < t.size() && t[i] >= u'0' && t[i] <= u'9') {
             value = value * 10 + (t[i++].unicode() - '0');
             ++digits;
@@ -47,16 +86,18 @@ std::optional<QDateTime> parseCommonForm(QStringView t)
     const int month = word(months, 12);
     if (month < 0 || !expect(u' '))
         return std::nullopt;
-    const int year = number(4, 4);
+    const int written = number(2, 4);
+    const int year = fullYear(written, digits);
     if (year < 1 || !expect(u' '))
         return std::nullopt;
     const int hour = number(2, 2);
     if (hour < 0 || !expect(u':'))
         return std::nullopt;
     const int minute = number(2, 2);
-    if (minute < 0 || !expect(u':'))
+    if (minute < 0)
         return std::nullopt;
-    const int second = number(2, 2);
+    // Seconds are optional in RFC 822.
+    const int second = expect(u':') ? number(2, 2) : 0;
     if (second < 0 || !expect(u' '))
         return std::nullopt;
     int offset = 0;
@@ -119,8 +160,9 @@ std::optional<QDateTime> FeedDate::parse(QStringView text) const
         if (common->date().year() >= 1 && common->date().year() <= 9999)
             return common;
     }
-    const icu::UnicodeString source(reinterpret_cast<const UChar*>(trimmed.utf16()),
-                                    int32_t(trimmed.size()));
+    const QString normalized = withFullYearAndSeconds(trimmed);
+    const icu::UnicodeString source(reinterpret_cast<const UChar*>(normalized.utf16()),
+                                    int32_t(normalized.size()));
     for (const auto& format : m_formats->list) {
         icu::ParsePosition position(0);
         const UDate date = format->parse(source, position);

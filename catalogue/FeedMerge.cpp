@@ -74,7 +74,8 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
 
     // Step 1: every item gets a guid. Items the merge cannot place (no name, or an archive
     // URL that does not parse) are left out rather than stored as entries that could never
-    // be downloaded nor matched again.
+    // be downloaded nor matched again. Each item is taken as the catalogue file will give it
+    // back, so that the merge after the next start matches what this one stored.
     QList<FeedItem> items;
     items.reserve(itemList.size());
     for (const QVariant& value : itemList) {
@@ -84,7 +85,8 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
             continue;
         if (!item.contains(LevelKey::guid))
             item.insert(LevelKey::guid, derivedGuid(feed, download));
-        items.append(item);
+        if (auto kept = PropertyList::storable(item))
+            items.append(kept->toMap());
     }
 
     UrlMatcher belongs(LevelKey::urlSource, feed);
@@ -219,8 +221,16 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
     }
 }
 
-void Database::updateInstall(const LevelEntry& record)
+void Database::updateInstall(const LevelEntry& given)
 {
+    // A null or unstorable value in the record must not reach the catalogue, where it would
+    // stop every later save.
+    const auto kept = PropertyList::storable(given);
+    if (!kept) {
+        qWarning("Database: an install record holds a value the catalogue cannot store");
+        return;
+    }
+    const LevelEntry record = kept->toMap();
     qsizetype index = -1;
     const QString guid = record.value(LevelKey::guid).toString();
     if (!guid.isEmpty()) {
@@ -252,7 +262,7 @@ LevelEntry Database::updateEntry(const LevelEntry& entry, const LevelEntry& reco
           LevelKey::urlWebsite, LevelKey::urlSource, LevelKey::sha1Remote, LevelKey::sha1Install,
           LevelKey::length, LevelKey::exists}) {
         const auto it = record.constFind(key);
-        if (it != record.cend())
+        if (it != record.cend() && it->isValid())
             updated.insert(key, *it);
     }
     return updated;
@@ -261,10 +271,13 @@ LevelEntry Database::updateEntry(const LevelEntry& entry, const LevelEntry& reco
 LevelEntry Database::buildEntry(const LevelEntry& record) const
 {
     LevelEntry entry;
-    entry.insert(LevelKey::name, record.value(LevelKey::name));
-    entry.insert(LevelKey::urlInstall, record.value(LevelKey::urlInstall));
+    for (const QString& key : {LevelKey::name, LevelKey::urlInstall}) {
+        if (record.value(key).isValid())
+            entry.insert(key, record.value(key));
+    }
     const auto take = [&](const QString& key, const QVariant& fallback) {
-        entry.insert(key, record.value(key, fallback));
+        const QVariant value = record.value(key);
+        entry.insert(key, value.isValid() ? value : fallback);
     };
     take(LevelKey::author, localizedString("Unknown"));
     take(LevelKey::description, localizedString("Downloadable level"));

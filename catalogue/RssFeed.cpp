@@ -1,5 +1,6 @@
 #include "catalogue/FeedDate.h"
 #include "catalogue/FeedParsers.h"
+#include "install/Locations.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -8,10 +9,12 @@
 #include <libxml/xpathInternals.h>
 
 #include <algorithm>
+#include <cctype>
 #include <limits>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -19,7 +22,7 @@ const xmlChar* const kMediaNamespace = BAD_CAST "http://search.yahoo.com/mrss/";
 // The feed may bind the media namespace to any prefix; queries use this one for it.
 const xmlChar* const kMediaPrefix = BAD_CAST "qmedia";
 const QString kLevelType = QStringLiteral("application/x-quillmor-level");
-constexpr quint32 kMinimumTtl = 1440; // minutes: a feed is never looked at more than daily
+constexpr quint32 kMinimumTtl = 1440;   // minutes: a feed is never looked at more than daily
 constexpr quint32 kMaximumTtl = 525600; // minutes: and at least once a year
 
 // Repair what can be repaired, but never reach the network, never load a DTD and never
@@ -90,13 +93,174 @@ private:
     xmlExternalEntityLoader m_loader;
 };
 
-// Notes what the parser met on its way: a document that ends inside its root element was
-// cut off, and its item list is not the feed's.
+// What the parser met on its way that matters for the item list.
+struct ParseTrouble
+{
+    bool cutOff = false;     // the document ended inside its root element
+    bool mismatched = false; // an end tag named another element than the open one
+    bool dropped = false;    // a start tag was thrown away, with its element and attributes
+};
+
 void noteParseError(void* data, xmlError* error)
 {
     auto* parser = static_cast<xmlParserCtxt*>(data);
-    if (error && error->code == XML_ERR_TAG_NOT_FINISHED && parser && parser->_private)
-        *static_cast<bool*>(parser->_private) = true;
+    if (!error || !parser || !parser->_private)
+        return;
+    auto* trouble = static_cast<ParseTrouble*>(parser->_private);
+    switch (error->code) {
+    case XML_ERR_TAG_NOT_FINISHED:
+        trouble->cutOff = true;
+        break;
+    case XML_ERR_TAG_NAME_MISMATCH:
+        trouble->mismatched = true;
+        break;
+    // A start tag the parser could not finish (an attribute value over its size limit, an
+    // unquoted one) is skipped with everything it held: an enclosure lost this way would
+    // take its level out of the catalogue.
+    case XML_ERR_GT_REQUIRED:
+    case XML_ERR_ATTRIBUTE_NOT_FINISHED:
+    case XML_ERR_NAME_TOO_LONG:
+    case XML_ERR_NO_MEMORY:
+    case XML_ERR_INTERNAL_ERROR:
+        trouble->dropped = true;
+        break;
+    default:
+        break;
+    }
+}
+
+// The length of the tag that starts at in[from] ('<'), up to and including its '>', or 0
+// when the document ends first. Quoted attribute values may hold '>'.
+qsizetype tagLength(const QByteArray& in, qsizetype from)
+{
+    char quote = 0;
+    for (qsizetype i = from + 1; i < in.size(); ++i) {
+        const char c = in[i];
+        if (quote)
+            quote = c == quote ? 0 : quote;
+        else if (c == '"' || c == '\'')
+            quote = c;
+        else if (c == '>')
+            return i - from + 1;
+    }
+    return 0;
+}
+
+// Feeds are often written by hand, with inline markup left open in a description
+// ("one<br>two", an unclosed <p>). The XML parser lets every end tag close whatever element
+// is open, which pushes each later item one level deeper, inside the one before. This closes
+// them the way a browser would: an end tag first closes the elements opened after its own
+// start tag, and an end tag that closes nothing is dropped. None when the document ends
+// inside an element or a markup construct: it was cut off.
+std::optional<QByteArray> closeOpenElements(const QByteArray& in)
+{
+    QByteArray out;
+    out.reserve(in.size() + 1024);
+    std::vector<QByteArray> open;
+    qsizetype copied = 0;
+    qsizetype i = 0;
+    const auto skipPast = [&](const char* terminator) {
+        const qsizetype at = in.indexOf(terminator, i);
+        if (at < 0)
+            return false;
+        i = at + qstrlen(terminator);
+        return true;
+    };
+    while ((i = in.indexOf('<', i)) >= 0) {
+        const QByteArrayView rest = QByteArrayView(in).sliced(i);
+        if (rest.startsWith("<!--")) {
+            if (!skipPast("-->"))
+                return std::nullopt;
+            continue;
+        }
+        if (rest.startsWith("<![CDATA[")) {
+            if (!skipPast("]]>"))
+                return std::nullopt;
+            continue;
+        }
+        if (rest.startsWith("<?")) {
+            if (!skipPast("?>"))
+                return std::nullopt;
+            continue;
+        }
+        if (rest.startsWith("<!")) { // a document type, possibly with an internal subset
+            const qsizetype subset = in.indexOf('[', i);
+            const qsizetype close = in.indexOf('>', i);
+            if (subset >= 0 && (close < 0 || subset < close) && !skipPast("]"))
+                return std::nullopt;
+            if (!skipPast(">"))
+                return std::nullopt;
+            continue;
+        }
+        const qsizetype length = tagLength(in, i);
+        if (length == 0)
+            return std::nullopt;
+        const bool endTag = rest.startsWith("</");
+        qsizetype nameEnd = i + (endTag ? 2 : 1);
+        while (nameEnd < i + length - 1 && !std::isspace(uchar(in[nameEnd])) &&
+               in[nameEnd] != '/' && in[nameEnd] != '>')
+            ++nameEnd;
+        const QByteArray name = in.mid(i + (endTag ? 2 : 1), nameEnd - i - (endTag ? 2 : 1));
+        if (name.isEmpty()) { // a bare '<' in text, which the parser reports on its own
+            ++i;
+            continue;
+        }
+        if (!endTag) {
+            if (in[i + length - 2] != '/')
+                open.push_back(name);
+            i += length;
+            continue;
+        }
+        auto match = std::find(open.rbegin(), open.rend(), name);
+        out.append(in.constData() + copied, i - copied);
+        if (match == open.rend()) {
+            copied = i + length; // closes nothing
+        } else {
+            for (auto it = open.rbegin(); it != match; ++it)
+                out.append("</").append(*it).append('>');
+            open.erase(std::prev(match.base()), open.end());
+            copied = i;
+        }
+        i += length;
+    }
+    if (!open.empty())
+        return std::nullopt;
+    out.append(in.constData() + copied, in.size() - copied);
+    return out;
+}
+
+using Document = std::unique_ptr<xmlDoc, FreeDoc>;
+
+// The document, or none where the parser had to stop early (nesting too deep, an entity
+// loop, no memory), ran out of document inside the root element, or threw content away:
+// each leaves only part of the feed, whose item list would drop the levels it lost.
+std::optional<Document> parseDocument(const QByteArray& bytes)
+{
+    const std::unique_ptr<xmlParserCtxt, FreeParser> parser(xmlNewParserCtxt());
+    if (!parser)
+        return std::nullopt;
+    ParseTrouble trouble;
+    parser->_private = &trouble;
+    parser->sax->serror = noteParseError;
+    Document doc(xmlCtxtReadMemory(parser.get(), bytes.constData(), int(bytes.size()), nullptr,
+                                   nullptr, kParseOptions));
+    const bool halted = parser->disableSAX != 0;
+    if (!doc || halted || trouble.dropped)
+        return std::nullopt;
+    if (trouble.mismatched) {
+        // Parsed again with the open elements closed; a document whose end tags still do not
+        // match is beyond repair. Text in another encoding than an ASCII superset is not
+        // looked into.
+        if (bytes.contains('\0'))
+            return std::nullopt;
+        const auto repaired = closeOpenElements(bytes);
+        if (!repaired || *repaired == bytes)
+            return std::nullopt;
+        return parseDocument(*repaired);
+    }
+    if (trouble.cutOff)
+        return std::nullopt;
+    return doc;
 }
 
 bool declaresEntities(const xmlDoc* doc)
@@ -242,7 +406,19 @@ bool rootDeclaresMedia(const xmlNode* root)
     return false;
 }
 
-std::optional<FeedItem> readItem(RssReader& reader, xmlNode* item, const FeedDate& dates)
+// A link as a browser would follow it: one relative to the feed is resolved against the
+// feed's URL; an absolute one is kept exactly as written.
+QString resolvedLink(const QString& link, const QUrl& feed)
+{
+    const QString trimmed = link.trimmed();
+    const QUrl url(trimmed);
+    if (trimmed.isEmpty() || !url.isValid() || !url.isRelative())
+        return link;
+    return absoluteString(feed.resolved(url));
+}
+
+std::optional<FeedItem> readItem(RssReader& reader, xmlNode* item, const FeedDate& dates,
+                                 const QUrl& feed)
 {
     const xmlNode* enclosure = reader.first("./enclosure[1]", item);
     if (!enclosure || attribute(enclosure, "type") != kLevelType)
@@ -251,7 +427,7 @@ std::optional<FeedItem> readItem(RssReader& reader, xmlNode* item, const FeedDat
     if (!download || download->isEmpty())
         return std::nullopt;
 
-    FeedItem level{{LevelKey::urlDownload, *download},
+    FeedItem level{{LevelKey::urlDownload, resolvedLink(*download, feed)},
                    {LevelKey::length, integerValue(attribute(enclosure, "length").value_or(""))},
                    {LevelKey::name, reader.firstText("./title[1]", item).value_or(QString())},
                    {LevelKey::author, QString()},
@@ -262,7 +438,7 @@ std::optional<FeedItem> readItem(RssReader& reader, xmlNode* item, const FeedDat
     if (auto guid = reader.firstText("./guid[1]", item))
         level.insert(LevelKey::guid, guid->trimmed());
     if (auto website = reader.firstText("./link[1]", item))
-        level.insert(LevelKey::urlWebsite, *website);
+        level.insert(LevelKey::urlWebsite, resolvedLink(*website, feed));
     if (auto dateText = reader.firstText("./pubDate[1]", item)) {
         if (auto date = dates.parse(*dateText))
             level.insert(LevelKey::pubDateRemote, *date);
@@ -294,27 +470,17 @@ quint32 secondsToNextCheck(RssReader& reader, xmlNode* root)
 std::optional<ParsedFeed> parseRssFeed(const QByteArray& bytes, const QUrl& url,
                                        const QDateTime& now)
 {
-    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int>::max())
+    // The repair may add a little to the document; both must fit libxml2's int lengths.
+    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int>::max() / 2)
         return std::nullopt;
     const QuietLibxml quiet;
-    const std::unique_ptr<xmlParserCtxt, FreeParser> parser(xmlNewParserCtxt());
-    if (!parser)
+    const std::optional<Document> doc = parseDocument(bytes);
+    if (!doc || declaresEntities(doc->get()))
         return std::nullopt;
-    bool cutOff = false;
-    parser->_private = &cutOff;
-    parser->sax->serror = noteParseError;
-    const std::unique_ptr<xmlDoc, FreeDoc> doc(xmlCtxtReadMemory(
-        parser.get(), bytes.constData(), int(bytes.size()), nullptr, nullptr, kParseOptions));
-    // A parser that had to stop early (nesting too deep, an entity loop, no memory) or ran out
-    // of document inside the root element holds only the head of the feed; its item list
-    // would drop every level listed further down.
-    const bool halted = parser->disableSAX != 0;
-    if (!doc || halted || cutOff || declaresEntities(doc.get()))
-        return std::nullopt;
-    xmlNode* root = xmlDocGetRootElement(doc.get());
+    xmlNode* root = xmlDocGetRootElement(doc->get());
     if (!root)
         return std::nullopt;
-    RssReader reader(doc.get(), rootDeclaresMedia(root));
+    RssReader reader(doc->get(), rootDeclaresMedia(root));
     if (!reader.isValid() || !reader.first("/rss[1]/channel[1]", root))
         return std::nullopt;
 
@@ -325,11 +491,11 @@ std::optional<ParsedFeed> parseRssFeed(const QByteArray& bytes, const QUrl& url,
     if (auto description = reader.firstText("/rss[1]/channel[1]/description[1]", root))
         feed.repository.insert(RepositoryKey::description, *description);
     if (auto link = reader.firstText("/rss[1]/channel[1]/link[1]", root))
-        feed.repository.insert(RepositoryKey::urlWebsite, *link);
+        feed.repository.insert(RepositoryKey::urlWebsite, resolvedLink(*link, url));
 
     const FeedDate dates;
     for (xmlNode* item : reader.all("/rss[1]/channel[1]/item", root)) {
-        if (auto level = readItem(reader, item, dates))
+        if (auto level = readItem(reader, item, dates, url))
             feed.items.append(*level);
     }
     return feed;

@@ -222,6 +222,16 @@ bool DescriptionCell::beginTracking(QAbstractItemView* view, const QModelIndex& 
     return true;
 }
 
+bool DescriptionCell::isOnButton(QObject* viewport, const QPoint& pos) const
+{
+    auto* view = qobject_cast<QAbstractItemView*>(viewport->parent());
+    if (!view || view->viewport() != viewport)
+        return false;
+    const QModelIndex index = view->indexAt(pos);
+    return index.isValid() && view->itemDelegateForIndex(index) == this &&
+           buttonAt(view, index, pos) != nullptr;
+}
+
 void DescriptionCell::updateTracking(const QPoint& pos)
 {
     const bool inside =
@@ -258,6 +268,11 @@ void DescriptionCell::endTracking(const QPoint& pos, bool released)
 bool DescriptionCell::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    // The second press of a double click on a button arrives as a double click, after the
+    // first click's release ended the tracking. It belongs to the button, never to the row's
+    // double action (which would start the game).
+    if (type == QEvent::MouseButtonDblClick && !m_trackCell)
+        return isOnButton(watched, static_cast<QMouseEvent*>(event)->position().toPoint());
     if (!m_trackCell || !m_trackView || watched != m_trackView->viewport() ||
         (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
          type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick))

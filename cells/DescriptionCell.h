@@ -77,6 +77,7 @@ private:
     const ButtonCell* buttonAt(QAbstractItemView* view, const QModelIndex& index,
                                const QPoint& pos) const;
     std::optional<QRect> rectOf(const ButtonCell* button, const Layout& layout) const;
+    bool isOnButton(QObject* viewport, const QPoint& pos) const;
     bool beginTracking(QAbstractItemView* view, const QModelIndex& index, const QPoint& pos);
     void updateTracking(const QPoint& pos);
     // Sends the action when the mouse went up inside the pressed button.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -52,12 +53,19 @@ QDateTime parseDate(QStringView text)
     return QDateTime(date, time, Qt::UTC);
 }
 
-QByteArray formatDate(const QDateTime& value)
+// The form holds years 1 to 9999 and whole seconds; a date beyond them (a file's
+// modification time can be anything) is written as the nearest one rather than making the
+// file unreadable.
+QDateTime storableDate(const QDateTime& value)
 {
-    // The form holds years 1 to 9999; a date beyond them (a file's modification time can be
-    // anything) is written as the nearest one rather than making the file unreadable.
     static const QDateTime last(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC);
     const QDateTime utc = std::clamp(value.toUTC(), distantPast(), last);
+    return QDateTime::fromSecsSinceEpoch(utc.toSecsSinceEpoch(), Qt::UTC);
+}
+
+QByteArray formatDate(const QDateTime& value)
+{
+    const QDateTime utc = storableDate(value);
     const QDate d = utc.date();
     const QTime t = utc.time();
     char buffer[32];
@@ -227,13 +235,35 @@ private:
     bool m_failed = false;
 };
 
+// The text appendEscaped() writes, as a reader gives it back. A lone surrogate has no UTF-8
+// form and is written as U+FFFD as well.
+QString storableText(const QString& text)
+{
+    QString out = text;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const char16_t c = out.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < out.size() &&
+            QChar::isLowSurrogate(out.at(i + 1).unicode())) {
+            ++i;
+            continue;
+        }
+        if ((c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF ||
+            QChar::isSurrogate(c))
+            out[i] = QChar(QChar::ReplacementCharacter);
+    }
+    return out;
+}
+
 // XML 1.0 has no place for most control characters, and a reader folds a carriage return
 // into a line feed. A text from a feed may hold either; written raw, one such level would make
 // the whole catalogue unreadable. Carriage returns go as character references, which readers
 // keep; the other characters XML cannot carry become U+FFFD.
 void appendEscaped(QByteArray& out, const QString& text)
 {
-    const QByteArray utf8 = text.toUtf8();
+    // UTF-8 has no form for a lone surrogate (the encoder would write '?').
+    const bool surrogates =
+        std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSurrogate(); });
+    const QByteArray utf8 = surrogates ? storableText(text).toUtf8() : text.toUtf8();
     out.reserve(out.size() + utf8.size());
     for (qsizetype i = 0; i < utf8.size(); ++i) {
         const char c = utf8[i];
@@ -420,6 +450,69 @@ bool writeFile(const QString& path, const QVariant& value)
         return false;
     }
     return file.commit();
+}
+
+std::optional<QVariant> storable(const QVariant& value)
+{
+    switch (value.metaType().id()) {
+    case QMetaType::QString:
+        return storableText(value.toString());
+    case QMetaType::QUrl:
+        return storableText(value.toUrl().toString(QUrl::FullyEncoded));
+    case QMetaType::Bool:
+    case QMetaType::QByteArray:
+    case QMetaType::Double:
+        return value;
+    case QMetaType::Float:
+        return value.toDouble();
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+        return value.toLongLong();
+    case QMetaType::UInt:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::UShort: {
+        // The reader gives back a signed number wherever one holds the value.
+        const quint64 number = value.toULongLong();
+        return number <= quint64(std::numeric_limits<qint64>::max()) ? QVariant(qint64(number))
+                                                                     : QVariant(number);
+    }
+    case QMetaType::QDateTime:
+        if (!value.toDateTime().isValid())
+            return std::nullopt;
+        return storableDate(value.toDateTime());
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
+        QVariantList list;
+        for (const QVariant& item : value.toList()) {
+            if (!item.isValid())
+                continue;
+            auto kept = storable(item);
+            if (!kept)
+                return std::nullopt;
+            list.append(std::move(*kept));
+        }
+        return list;
+    }
+    case QMetaType::QVariantMap:
+    case QMetaType::QVariantHash: {
+        QVariantMap map;
+        const QVariantMap source = value.toMap();
+        for (auto it = source.cbegin(); it != source.cend(); ++it) {
+            if (!it->isValid())
+                continue;
+            auto kept = storable(*it);
+            if (!kept)
+                return std::nullopt;
+            map.insert(storableText(it.key()), std::move(*kept));
+        }
+        return map;
+    }
+    default:
+        return std::nullopt;
+    }
 }
 
 } // namespace PropertyList

@@ -23,6 +23,14 @@ QByteArray toXml(const QVariant& value);
 // Creates the folder when it is missing; false when anything failed.
 bool writeFile(const QString& path, const QVariant& value);
 
+// The value as writing it and reading it back would give it: text without the characters
+// XML cannot carry, dates in UTC to the second within the years the form holds, whole
+// numbers as 64-bit integers, URLs as their encoded text. A null inside a dictionary or
+// list is left out, as a key that is not there. None for a null at the top, or for a
+// type no property list can carry. Records built from outside data pass through here
+// before they are kept, so that what is in memory is what the next start reads.
+std::optional<QVariant> storable(const QVariant& value);
+
 } // namespace PropertyList
 
 // The earliest date a property list round-trips: 0001-01-01T00:00:00Z.

@@ -31,7 +31,7 @@ void UserDefaults::reload()
     // A damaged or foreign file gives no user values; it is replaced at the next change.
     const auto stored = PropertyList::readFile(m_path);
     m_values = stored && stored->metaType().id() == QMetaType::QVariantMap ? stored->toMap()
-                                                                            : QVariantMap();
+                                                                           : QVariantMap();
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults)
@@ -54,7 +54,15 @@ void UserDefaults::setObject(const QVariant& value, const QString& key)
         removeObject(key);
         return;
     }
-    m_values.insert(key, value);
+    // Held as the file will give it back; a value the file cannot hold would stop every
+    // later write, so it is refused here instead of taking the other keys down with it.
+    const auto kept = PropertyList::storable(value);
+    if (!kept) {
+        qWarning("UserDefaults: %s holds a value a property list cannot store; not kept",
+                 qPrintable(key));
+        return;
+    }
+    m_values.insert(key, *kept);
     write();
 }
 
@@ -66,5 +74,6 @@ void UserDefaults::removeObject(const QString& key)
 
 void UserDefaults::write() const
 {
-    PropertyList::writeFile(m_path, m_values);
+    if (!PropertyList::writeFile(m_path, m_values))
+        qWarning("UserDefaults: could not write %s", qPrintable(m_path));
 }

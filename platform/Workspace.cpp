@@ -23,6 +23,41 @@ struct DesktopEntry
     bool hidden = false;
 };
 
+// A string value with the desktop entry escapes \s, \n, \t, \r and \\ decoded; an unknown
+// escape is kept as written. The Exec quoting rules apply to the result.
+QString unescapeValue(const QString& value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] != u'\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        switch (value[++i].unicode()) {
+        case u's':
+            out += u' ';
+            break;
+        case u'n':
+            out += u'\n';
+            break;
+        case u't':
+            out += u'\t';
+            break;
+        case u'r':
+            out += u'\r';
+            break;
+        case u'\\':
+            out += u'\\';
+            break;
+        default:
+            out += u'\\';
+            out += value[i];
+        }
+    }
+    return out;
+}
+
 // Reads the [Desktop Entry] group by hand: QSettings would mangle the Exec quoting.
 std::optional<DesktopEntry> readDesktopEntry(const QString& path)
 {
@@ -51,7 +86,7 @@ std::optional<DesktopEntry> readDesktopEntry(const QString& path)
         const QString key = line.left(eq).trimmed();
         const QString value = line.mid(eq + 1).trimmed();
         if (key == u"Exec")
-            entry.exec = value;
+            entry.exec = unescapeValue(value);
         else if (key == u"Hidden")
             entry.hidden = value == u"true";
     }

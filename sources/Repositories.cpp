@@ -2,6 +2,7 @@
 
 #include "install/Locations.h"
 #include "platform/Localization.h"
+#include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
 
 namespace {
@@ -45,20 +46,37 @@ void Repositories::save() const
 
 QString Repositories::getNameForURL(const QString& urlString)
 {
+    // Sources match by the URL their strings parse to, as the merge matches them: a stored
+    // "http://Feeds.Example/levels.txt" names the levels the merge filed under its lower-case
+    // form. Each source is known under its stored string and its URL's encoded form (which
+    // is what the catalogue stores, so a lookup seldom parses); the first source wins.
     if (!m_urlLookup) {
         QHash<QString, QString> lookup;
-        lookup.reserve(m_data.size());
+        lookup.reserve(2 * m_data.size());
         for (const RepositoryEntry& record : m_data) {
-            lookup.insert(record.value(RepositoryKey::urlDownload).toString(),
-                          record.value(RepositoryKey::name).toString());
+            const QString name = record.value(RepositoryKey::name).toString();
+            for (const QString& key :
+                 {record.value(RepositoryKey::urlDownload).toString(),
+                  absoluteString(urlForKey(record, RepositoryKey::urlDownload))}) {
+                if (!key.isEmpty() && !lookup.contains(key))
+                    lookup.insert(key, name);
+            }
         }
         m_urlLookup = std::move(lookup);
     }
-    return m_urlLookup->value(urlString, urlString);
+    auto it = m_urlLookup->constFind(urlString);
+    if (it == m_urlLookup->cend() && !urlString.isEmpty())
+        it = m_urlLookup->constFind(absoluteString(QUrl(urlString)));
+    return it != m_urlLookup->cend() ? *it : urlString;
 }
 
-void Repositories::updateEntry(const RepositoryEntry& record)
+void Repositories::updateEntry(const RepositoryEntry& given)
 {
+    // Held as the defaults file will give it back, like the catalogue's records.
+    const auto kept = PropertyList::storable(given);
+    if (!kept)
+        return;
+    const RepositoryEntry record = kept->toMap();
     const QUrl url = urlForKey(record, RepositoryKey::urlDownload);
     // A record without a feed URL names no source; adding it would make a row that no
     // refresh can ever read.
@@ -69,10 +87,9 @@ void Repositories::updateEntry(const RepositoryEntry& record)
         if (urlForKey(stored, RepositoryKey::urlDownload) != url)
             continue;
         RepositoryEntry changed = stored;
-        changed.insert(RepositoryKey::nextCheckDate, record.value(RepositoryKey::nextCheckDate));
-        changed.insert(RepositoryKey::format, record.value(RepositoryKey::format));
         for (const QString& key :
-             {RepositoryKey::name, RepositoryKey::description, RepositoryKey::urlWebsite}) {
+             {RepositoryKey::nextCheckDate, RepositoryKey::format, RepositoryKey::name,
+              RepositoryKey::description, RepositoryKey::urlWebsite}) {
             if (record.contains(key))
                 changed.insert(key, record.value(key));
         }
@@ -82,8 +99,10 @@ void Repositories::updateEntry(const RepositoryEntry& record)
 
     RepositoryEntry added;
     added.insert(RepositoryKey::urlDownload, absoluteString(url));
-    added.insert(RepositoryKey::nextCheckDate, record.value(RepositoryKey::nextCheckDate));
-    added.insert(RepositoryKey::format, record.value(RepositoryKey::format));
+    for (const QString& key : {RepositoryKey::nextCheckDate, RepositoryKey::format}) {
+        if (record.contains(key))
+            added.insert(key, record.value(key));
+    }
     QString name;
     if (record.contains(RepositoryKey::name))
         name = record.value(RepositoryKey::name).toString();

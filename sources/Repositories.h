@@ -24,7 +24,7 @@ public:
     void load();
     void save() const;
 
-    // The name of the source whose stored URL string is exactly urlString, else urlString.
+    // The name of the first source whose URL equals the one urlString names, else urlString.
     QString getNameForURL(const QString& urlString);
     // Folds a parsed feed's record into the list: a known source is updated, a new one added.
     void updateEntry(const RepositoryEntry& record);

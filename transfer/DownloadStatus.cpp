@@ -63,8 +63,8 @@ void DownloadStatus::start(const QUrl& url, QWidget* window, DownloadCompletion 
 {
     // Callers never overlap transfers (the sheet blocks their window); should one slip
     // through, the running transfer ends as if cancelled rather than feeding two callees.
-    if (m_urlConnection)
-        cancel();
+    // The sheet stays up for the new one, with any errors parked on it.
+    abortTransfer();
     m_action = std::move(completion);
     m_window = window;
     m_sourceUrl = url;
@@ -99,16 +99,24 @@ void DownloadStatus::start(const QUrl& url, QWidget* window, DownloadCompletion 
 
 void DownloadStatus::cancel(QObject*)
 {
-    if (m_urlConnection) {
-        // Detached first: abort() reports OperationCanceledError just like a timeout, and
-        // only a timeout may reach the callee.
-        QNetworkReply* reply = std::exchange(m_urlConnection, nullptr);
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    abortTransfer();
     m_action = nullptr;
     done();
+    settleParkedAlerts();
+}
+
+void DownloadStatus::abortTransfer()
+{
+    if (!m_urlConnection)
+        return;
+    // Detached first: abort() reports OperationCanceledError just like a timeout, and only
+    // a timeout may reach the callee.
+    QNetworkReply* reply = std::exchange(m_urlConnection, nullptr);
+    reply->disconnect(this);
+    reply->abort();
+    reply->deleteLater();
+    if (m_receivedFile)
+        m_receivedFile->close();
 }
 
 void DownloadStatus::didReceiveResponse()
@@ -147,15 +155,17 @@ void DownloadStatus::didReceiveData(const QByteArray& chunk)
         if (m_receivedFile) {
             if (!m_streamOpened) {
                 m_streamOpened = true;
-                if (!m_receivedFile->open(QIODevice::WriteOnly | QIODevice::Truncate))
+                // Unbuffered, so that a full disk fails the write that meets it rather than
+                // a flush nobody checks.
+                if (!m_receivedFile->open(QIODevice::WriteOnly | QIODevice::Truncate |
+                                          QIODevice::Unbuffered))
                     m_writeError = m_receivedFile->errorString();
             }
             if (m_writeError.isEmpty() && m_receivedFile->write(chunk) != chunk.size())
                 m_writeError = m_receivedFile->errorString();
             if (!m_writeError.isEmpty()) {
                 // A short file must not be reported as the archive: stop here and fail.
-                m_writeError = localizedString("The download could not be saved to %1: %2")
-                                   .arg(m_receivedFile->fileName(), m_writeError);
+                noteWriteError(m_writeError);
                 if (!m_urlConnection->isFinished())
                     m_urlConnection->abort();
                 return;
@@ -176,6 +186,12 @@ void DownloadStatus::replyFinished()
         return;
     reply->disconnect(this);
     reply->deleteLater();
+    // The file is whole only once it is closed without an error.
+    if (m_receivedFile && m_streamOpened && m_writeError.isEmpty()) {
+        m_receivedFile->close();
+        if (m_receivedFile->error() != QFileDevice::NoError)
+            noteWriteError(m_receivedFile->errorString());
+    }
     if (!m_writeError.isEmpty())
         return didFailWithError(m_writeError);
     if (m_httpStatus >= 400) {
@@ -197,11 +213,18 @@ void DownloadStatus::replyFinished()
     }
 }
 
+void DownloadStatus::noteWriteError(const QString& reason)
+{
+    m_writeError = localizedString("The download could not be saved to %1: %2")
+                       .arg(m_receivedFile->fileName(), reason);
+}
+
 void DownloadStatus::connectionDidFinishLoading()
 {
     setStatus("Success!");
     done();
     success();
+    settleParkedAlerts();
 }
 
 void DownloadStatus::didFailWithError(const QString& description)
@@ -212,24 +235,44 @@ void DownloadStatus::didFailWithError(const QString& description)
     done();
     fail();
     presentError(window, description, asked);
+    settleParkedAlerts();
 }
 
 void DownloadStatus::done()
 {
     if (m_receivedFile)
         m_receivedFile->close();
+    if (m_downloadSheet)
+        m_downloadSheet->hide();
+}
+
+void DownloadStatus::settleParkedAlerts()
+{
     if (!m_downloadSheet)
         return;
-    // Errors that arrived while this sheet was up were parked on it; they outlive it as
-    // ordinary sheets on its window.
-    for (Alert* alert : m_downloadSheet->findChildren<Alert*>(Qt::FindDirectChildrenOnly)) {
-        QWidget* window = m_downloadSheet->parentWidget();
+    const QList<Alert*> parked = m_downloadSheet->findChildren<Alert*>(Qt::FindDirectChildrenOnly);
+    if (parked.isEmpty())
+        return;
+    // The completion started another transfer: its sheet holds the window, so the errors
+    // stay parked on it, below it and usable, however many transfers follow.
+    if (m_downloadSheet->isVisible()) {
+        QRect below = m_downloadSheet->frameGeometry();
+        for (Alert* alert : parked) {
+            alert->show();
+            alert->move(below.center().x() - alert->frameGeometry().width() / 2,
+                        below.bottom() + 12);
+            below = alert->frameGeometry();
+        }
+        return;
+    }
+    // No transfer follows: the errors become ordinary sheets on their window.
+    QWidget* window = m_downloadSheet->parentWidget();
+    for (Alert* alert : parked) {
         alert->setParent(window, alert->windowFlags());
         alert->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
         alert->setAttribute(Qt::WA_Moved, false);
         alert->show();
     }
-    m_downloadSheet->hide();
 }
 
 void DownloadStatus::success()
@@ -287,14 +330,10 @@ void DownloadStatus::presentError(QWidget* window, const QString& description, c
     alert->beginSheetModalForWindow(window);
     // A transfer started from the completion already holds the window. Two window-modal
     // sheets on one window would block each other, so the error rides on the progress sheet
-    // without modality until that sheet closes (see done()); both stay usable.
+    // without modality, placed below it (settleParkedAlerts), until no transfer follows.
     if (m_downloadSheet && m_downloadSheet->isVisible() &&
         m_downloadSheet->parentWidget() == window) {
         alert->setParent(m_downloadSheet, alert->windowFlags());
         alert->setWindowModality(Qt::NonModal);
-        alert->show();
-        // Below the progress sheet rather than centred over it, so neither covers the other.
-        const QRect sheet = m_downloadSheet->frameGeometry();
-        alert->move(sheet.center().x() - alert->frameGeometry().width() / 2, sheet.bottom() + 12);
     }
 }

@@ -64,10 +64,15 @@ private:
     void didReceiveData(const QByteArray& chunk);
     void connectionDidFinishLoading();
     void didFailWithError(const QString& description);
+    void abortTransfer();
     void done();
+    // Errors parked on the progress sheet stay there while a transfer follows, and become
+    // sheets on their window once none does.
+    void settleParkedAlerts();
     void success();
     void fail();
 
+    void noteWriteError(const QString& reason);
     void setStatus(const char* english);
     void ensureSheet();
     void presentError(QWidget* window, const QString& description, const QUrl& url);

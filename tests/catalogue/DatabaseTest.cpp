@@ -7,7 +7,9 @@
 #include "sources/Repositories.h"
 #include "tests/support/TestHome.h"
 
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <memory>
@@ -208,7 +210,7 @@ private slots:
         QCOMPARE(column(*m_db, "name"), QStringList({"", "B", "a", "b"}));
         m_db->sortUsingDescriptors({{"length", false}});
         QCOMPARE(column(*m_db, "name"), QStringList({"a", "b", "", "B"}));
-        m_db->removeObjectsAtIndexes({3, 0, 3});
+        m_db->removeObjectsAtIndexes({3, 0, 3, -1});
         QCOMPARE(column(*m_db, "name"), QStringList({"b", ""}));
         QVERIFY(!m_db->isDirty());
     }
@@ -228,8 +230,13 @@ private slots:
         QCOMPARE(m_db->objectAtIndex(2), keep);
         QVERIFY(m_db->isDirty());
         m_db->save();
-        m_db->updateDatabase(QUrl(kFeed), feed(zip, keepZip));
+        // The same listing, spelled otherwise and merged later, is no news and keeps its date.
+        m_db->setClock([] { return kNow.addDays(1); });
+        m_db->updateDatabase(QUrl(kFeed), feed("HTTP://A.example/castle.zip", keepZip));
         QVERIFY(!m_db->isDirty());
+        QCOMPARE(m_db->objectAtIndex(2)["pubDateRemote"], QVariant(kNow));
+        m_db->updateDatabase(QUrl("not a url"), {}); // no feed, no change
+        QCOMPARE(m_db->count(), 3);
 
         // The archive moves host and the other file is renamed.
         m_db->setClock([] { return kNow.addDays(3); });
@@ -305,6 +312,73 @@ private slots:
         // Without a guid, the install folder finds the entry.
         m_db->updateInstall({{"name", "Zip 2"}, {"guid", ""}, {"urlInstall", "file:///z/"}});
         QCOMPARE(column(*m_db, "name"), QStringList({"Feed", "Standard", "Zip 2"}));
+
+        // A null in a record is an absent key, never a value that stops the save.
+        m_db->updateInstall({{"name", QVariant()}, {"urlInstall", "file:///n/"}});
+        m_db->save();
+        QCOMPARE(storedEntries(m_catalogue).size(), 4);
+
+        // A save that cannot write keeps the file as it was and the catalogue dirty.
+        m_db->updateInstall({{"name", "Late"}, {"urlInstall", "file:///late/"}});
+        QFile::remove(m_catalogue);
+        m_home->createDir(m_catalogue);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not write"));
+        m_db->save();
+        QVERIFY(m_db->isDirty());
+        QDir(m_catalogue).removeRecursively();
+        m_db->save();
+        QCOMPARE(storedEntries(m_catalogue).size(), 5);
+    }
+
+    // What a merge keeps is what the file gives back: merging, saving, starting again and
+    // merging the same feed changes nothing, however awkward the feed.
+    void mergeSurvivesRestart_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray rss = "<rss xmlns:media=\"http://search.yahoo.com/mrss/\"><channel>"
+                               "<title>T\x01</title><item><title>%1</title>"
+                               "<description>a&#13;b</description><enclosure url=\"%2\" "
+                               "type=\"application/x-quillmor-level\"/></item></channel></rss>";
+        QTest::newRow("text, control character in name")
+            << "txt" << QByteArray("Cas\x01tle\nhttp://a.example/castle.zip\n");
+        QTest::newRow("rss, no guid, control character in archive URL")
+            << "rss" << QByteArray(rss).replace("%1", "Castle").replace("%2", "http://a/c%01.zip");
+        QTest::newRow("rss, no date, carriage return")
+            << "rss" << QByteArray(rss).replace("%1", "C&#xD;astle").replace("%2", "c.zip");
+    }
+
+    void mergeSurvivesRestart()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, bytes);
+        Repositories repositories;
+        m_db->setRepositories(&repositories);
+        m_db->setClock([] { return QDateTime::currentDateTimeUtc(); }); // with milliseconds
+        const auto merge = [&](Database& db) {
+            format == "txt" ? db.parseFileTxt(bytes, QUrl(kFeed))
+                            : db.parseFileRss(bytes, QUrl(kFeed));
+        };
+        m_db->load();
+        merge(*m_db);
+        QCOMPARE(m_db->count(), 2);
+        m_db->updateInstall({{"guid", m_db->objectAtIndex(1)["guid"]},
+                             {"urlInstall", levelUrl("Castle")},
+                             {"pubDateInstall", QDateTime::currentDateTimeUtc().addSecs(1)}});
+        m_db->save();
+        repositories.save();
+
+        Database restarted;
+        Repositories sources;
+        restarted.setRepositories(&sources);
+        sources.load();
+        restarted.load();
+        merge(restarted);
+        for (int row = 0; row < 2; ++row)
+            QCOMPARE(restarted.objectAtIndex(row), m_db->objectAtIndex(row));
+        QVERIFY(!restarted.isDirty());
+        QCOMPARE(checkInstall(restarted.objectAtIndex(1)), UpToDate);
+        QCOMPARE(sources.objectAtIndex(0), repositories.objectAtIndex(0));
     }
 
     void parsedFeedsReachCatalogueAndSources()
@@ -324,6 +398,14 @@ private slots:
         // A page served in place of the list is no feed: the levels stay.
         m_db->parseFileTxt("<html>\n<body>Sign in</body>\n</html>\n", txt);
         QCOMPARE(m_db->count(), 1);
+
+        // A source stored in another spelling of the feed's URL still names its levels.
+        UserDefaults::standard().setObject(
+            QVariantList{QVariantMap{{"urlDownload", "http://Feeds.Example/levels.txt"},
+                                     {"name", "Mixed case"}}},
+            "source");
+        repositories.load();
+        QCOMPARE(column(*m_db, "source"), QStringList({"Mixed case"}));
     }
 
 private:

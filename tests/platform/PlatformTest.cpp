@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QMainWindow>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -92,6 +93,37 @@ private slots:
         // A value no property list can carry is refused, and the file stays as it was.
         QVERIFY(!PropertyList::writeFile(path, QVariantList{QVariant::fromValue(QPoint(1, 2))}));
         QCOMPARE(PropertyList::readFile(path)->toMap(), everyType());
+        QVERIFY(!PropertyList::storable(QVariantList{QVariant::fromValue(QPoint(1, 2))}));
+    }
+
+    // storable() gives what a write and a read give back, for every UTF-16 unit, lone
+    // surrogates included, and for the other types; nulls go.
+    void propertyListStorableForm()
+    {
+        QString every;
+        for (int c = 1; c <= 0xFFFF; ++c)
+            every += QChar(char16_t(c));
+        every += QStringLiteral("\U0001F600");
+        const QDateTime withMs(QDate(2026, 12, 6), QTime(16, 23, 1, 999), Qt::UTC);
+        const QVariantMap value{{"text", every},
+                                {"date", withMs},
+                                {"beyond", QDateTime(QDate(12026, 1, 1), QTime(0, 0), Qt::UTC)},
+                                {"int", 5},
+                                {"uint", 7u},
+                                {"url", QUrl("http://h/a b")},
+                                {"null", QVariant()},
+                                {"list", QVariantList{QVariant(), 1.5}}};
+        const QVariantMap kept = PropertyList::storable(value).value().toMap();
+        const QString path = m_home->filePath(QStringLiteral("storable.plist"));
+        QVERIFY(PropertyList::writeFile(path, kept));
+        QCOMPARE(PropertyList::readFile(path)->toMap(), kept);
+        QVERIFY(!kept.contains("null"));
+        QCOMPARE(kept.value("date").toDateTime(), withMs.addMSecs(-999));
+        QCOMPARE(kept.value("url"), QVariant("http://h/a%20b"));
+        QCOMPARE(PropertyList::storable(every), kept.value("text"));
+        // The writer's own output for the raw value is the same text.
+        QVERIFY(PropertyList::writeFile(path, QVariantMap{{"text", every}}));
+        QCOMPARE(PropertyList::readFile(path)->toMap().value("text"), kept.value("text"));
     }
 
     void propertyListReadByPeer()
@@ -198,6 +230,14 @@ private slots:
         m_home->createFile(QStringLiteral("config/org.quillmor.Launcher.plist"), "<plist><dict>");
         UserDefaults().setObject(QStringLiteral("x"), QStringLiteral("lastSelection"));
         QCOMPARE(UserDefaults().objectForKey(QStringLiteral("lastSelection")).toString(), "x");
+
+        // A value the file cannot hold is refused, and later values are still written.
+        UserDefaults defaults;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot store"));
+        defaults.setObject(QVariant::fromValue(QPoint(1, 2)), QStringLiteral("bad"));
+        defaults.setObject(QVariantList{QVariant(), QStringLiteral("a\x01")}, QStringLiteral("l"));
+        QCOMPARE(UserDefaults().objectForKey(QStringLiteral("l")),
+                 QVariant(QVariantList{QStringLiteral("a\uFFFD")}));
     }
 
     void applicationsByIdentifier_data()
@@ -210,6 +250,10 @@ private slots:
         QTest::newRow("quoted, field codes")
             << "data" << QByteArray("\"/opt/my games/q\" %U %i --flag") << "/opt/my games/q";
         QTest::newRow("relative, through PATH") << "data" << QByteArray("sh %u") << "sh";
+        QTest::newRow("string escapes before quoting")
+            << "data" << QByteArray("\"/opt/my\\sgames/\\\\\\\\q\" %f") << "/opt/my games/\\q";
+        QTest::newRow("escaped space splits unquoted")
+            << "data" << QByteArray("/opt/my\\sgames/q %f") << "/opt/my";
     }
 
     void applicationsByIdentifier()

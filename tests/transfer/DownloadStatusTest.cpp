@@ -15,6 +15,9 @@
 
 #include <memory>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 using Response = HttpFixture::Response;
 
 namespace {
@@ -88,13 +91,9 @@ private slots:
         QTest::addColumn<int>("framing");
         QTest::addColumn<bool>("toFile");
         QTest::addColumn<QString>("source"); // a path on the server, or "file" for a file URL
-        QTest::newRow("memory, content length") << int(Response::Length) << false << "/a.zip";
-        QTest::newRow("memory, chunked") << int(Response::Chunked) << false << "/a.zip";
-        QTest::newRow("memory, until close") << int(Response::UntilClose) << false << "/a.zip";
-        QTest::newRow("memory, redirected") << int(Response::Length) << false << "/moved";
-        QTest::newRow("file, content length") << int(Response::Length) << true << "/a.zip";
-        QTest::newRow("file, chunked") << int(Response::Chunked) << true << "/a.zip";
-        QTest::newRow("file, redirected") << int(Response::Chunked) << true << "/moved";
+        QTest::newRow("content length, memory") << int(Response::Length) << false << "/a.zip";
+        QTest::newRow("chunked, redirected, file") << int(Response::Chunked) << true << "/moved";
+        QTest::newRow("until close, memory") << int(Response::UntilClose) << false << "/a.zip";
         QTest::newRow("file url into a file") << int(Response::Length) << true << "file";
     }
 
@@ -179,6 +178,7 @@ private slots:
         QTest::newRow("stalled") << "/stalled" << false << "timed out";
         QTest::newRow("missing local file") << "missing" << false << "missing";
         QTest::newRow("unwritable file") << "/ok" << true << "no folder";
+        QTest::newRow("disk full") << "/full" << true << "could not be saved";
     }
 
     void failureCallsBeforeShowingError()
@@ -195,7 +195,20 @@ private slots:
         m_server->setResponse("/stalled", response);
         m_server->setResponse("/404", HttpFixture::answer(404, "error page"));
         m_server->setResponse("/500", HttpFixture::answer(500, "error page"));
+        Response full = randomBody(70000); // in small pieces, which a buffer would hold back
+        full.pieceSize = 1024;
+        full.pieceDelayMs = 1;
+        m_server->setResponse("/full", full);
         m_status->setTransferTimeout(300);
+        // A file size limit fails writes past 64 KiB as a full disk would.
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit saved = limit;
+        if (source == "/full") {
+            signal(SIGXFSZ, SIG_IGN);
+            limit.rlim_cur = 65536;
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         const QUrl url = source == "refused"   ? HttpFixture::refusedUrl()
                          : source == "missing" ? QUrl::fromLocalFile(m_home->filePath("missing"))
                                                : m_server->url(source);
@@ -207,12 +220,13 @@ private slots:
         else
             m_status->loadData(url, m_window.get(), recorder());
         QTRY_COMPARE(m_calls.size(), 1);
+        setrlimit(RLIMIT_FSIZE, &saved);
 
         QVERIFY(!m_calls[0].result.isValid());
         QCOMPARE(m_calls[0].asked, url);
         QVERIFY(m_calls[0].nothingShown);
         QVERIFY(!m_status->data().value_or(QByteArray()).contains("error page"));
-        QVERIFY(!QFile::exists(path));
+        QCOMPARE(QFile::exists(path), source == "/full"); // a partial file stays a ".download"
         QTRY_COMPARE(visibleAlerts().size(), 1);
         const Alert* alert = visibleAlerts().constFirst();
         QVERIFY2(alert->messageText().contains(message, Qt::CaseInsensitive),
@@ -225,7 +239,15 @@ private slots:
         Response response = randomBody(100000);
         response.stallAfter = 1000;
         m_server->setResponse("/Castle.zip", response);
+        m_server->setBody("/ok", "ok");
         m_status->setTransferTimeout(500);
+
+        // A load over a running one cancels it: only the second is answered.
+        m_status->loadData(m_server->url("/Castle.zip"), m_window.get(), recorder());
+        m_status->loadData(m_server->url("/ok"), m_window.get(), recorder());
+        QTRY_COMPARE(m_calls.size(), 1);
+        QCOMPARE(m_calls[0].asked, m_server->url("/ok"));
+        m_calls.clear();
 
         m_status->loadData(m_server->url("/Castle.zip"), m_window.get(), recorder());
         QTRY_COMPARE(m_steps.last().text, QString("Receiving Data..."));
@@ -246,19 +268,26 @@ private slots:
         QTest::newRow("cancel, then dismiss the error") << false;
     }
 
+    // A refresh over several feeds: a 500, then a good feed, then one still loading. The
+    // first error stays visible and answerable over every sheet that follows.
     void errorAndNextSheetShareTheWindow()
     {
         QFETCH(bool, dismissErrorFirst);
         m_server->setResponse("/a.rss", HttpFixture::answer(500));
+        m_server->setBody("/ok.rss", "ok");
         Response stalled = randomBody(10000);
         stalled.stallAfter = 100;
         m_server->setResponse("/b.rss", stalled);
         m_status->setTransferTimeout(60000);
 
-        m_status->loadData(
-            m_server->url("/a.rss"), m_window.get(), [&](const QVariant&, const QUrl&) {
-                m_status->loadData(m_server->url("/b.rss"), m_window.get(), recorder());
-            });
+        const auto then = [this](const char* path, DownloadCompletion next) {
+            return [this, path, next](const QVariant&, const QUrl&) {
+                m_status->loadData(m_server->url(path), m_window.get(), next);
+            };
+        };
+        m_status->loadData(m_server->url("/a.rss"), m_window.get(),
+                           then("/ok.rss", then("/b.rss", recorder())));
+        QTRY_COMPARE(m_server->requests().size(), 3);
         QTRY_COMPARE(visibleAlerts().size(), 1);
         QPointer<Alert> alert = visibleAlerts().constFirst();
         DownloadSheet* sheet = m_status->downloadSheet();
