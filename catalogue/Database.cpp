@@ -290,6 +290,9 @@ void Database::removeEntriesForInstallDir(const QUrl& folder)
 
 void Database::removeEntry(int row)
 {
+    // A row the table no longer has (the catalogue changed under a sheet) deletes nothing.
+    if (row < 0 || row >= m_data.size())
+        return;
     const LevelEntry entry = m_data.at(row);
     const QString install = entry.value(LevelKey::urlInstall).toString();
     // A folder already gone is simply not moved; the entry goes all the same.

@@ -10,7 +10,7 @@ namespace Desktop {
 
 bool openUrl(const QUrl& url);
 // Asks the file browser to show the item selected; without one on the session bus the
-// folder that holds it is opened instead.
+// folder that holds it is opened instead. Returns at once; the answer comes later.
 void showInFileBrowser(const QString& path);
 
 } // namespace Desktop

@@ -193,6 +193,7 @@ private slots:
         m_db->load();
         m_db->removeEntry(0);
         m_db->removeEntry(0); // its folder is already gone
+        m_db->removeEntry(2); // no such row
         QCOMPARE(column(*m_db, "name"), QStringList({"keep", "Standard"}));
         QCOMPARE(column(*m_db, "urlInstall"), QStringList({"", ""})); // still downloadable
         QVERIFY(!QFileInfo::exists(m_levels + "/castle"));
