@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Builds the demo feed site: one zip per level under demo/levels, an RSS feed with hashes
-and credits, and a text feed, all pointing at the given base URL."""
+and credits, and a text feed, all pointing at the given base URL. The build passes a
+placeholder base that demo/feed-server.py replaces with its own address when it serves."""
 import hashlib
 import os
 import sys

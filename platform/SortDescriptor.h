@@ -61,7 +61,9 @@ inline int compareValues(const QVariant& a, const QVariant& b)
         return typeA < typeB ? -1 : 1;
     switch (typeA) {
     case QMetaType::QString:
-        return QString::compare(a.toString(), b.toString(), Qt::CaseSensitive);
+        // In place: toString() would copy both strings on every comparison of a sort.
+        return QString::compare(*static_cast<const QString*>(a.constData()),
+                                *static_cast<const QString*>(b.constData()), Qt::CaseSensitive);
     case QMetaType::QDateTime: {
         const QDateTime x = a.toDateTime();
         const QDateTime y = b.toDateTime();
@@ -74,20 +76,36 @@ inline int compareValues(const QVariant& a, const QVariant& b)
     }
 }
 
-// Stable, so rows that tie keep the order the user last saw.
+// Stable, so rows that tie keep the order the user last saw. Each record's sort values are
+// looked up once, not once per comparison: a header click re-sorts the whole catalogue.
 inline void sortRecords(QList<QVariantMap>& records, const QList<SortDescriptor>& descriptors)
 {
-    if (descriptors.isEmpty())
+    const qsizetype count = records.size();
+    const qsizetype width = descriptors.size();
+    if (width == 0 || count < 2)
         return;
-    std::stable_sort(records.begin(), records.end(),
-                     [&descriptors](const QVariantMap& a, const QVariantMap& b) {
-                         for (const SortDescriptor& d : descriptors) {
-                             const int order = compareValues(a.value(d.key), b.value(d.key));
-                             if (order != 0)
-                                 return d.ascending ? order < 0 : order > 0;
-                         }
-                         return false;
-                     });
+    QList<QVariant> values;
+    values.reserve(count * width);
+    for (const QVariantMap& record : std::as_const(records)) {
+        for (const SortDescriptor& d : descriptors)
+            values.append(record.value(d.key));
+    }
+    QList<qsizetype> order(count);
+    for (qsizetype i = 0; i < count; ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        for (qsizetype k = 0; k < width; ++k) {
+            const int result = compareValues(values.at(a * width + k), values.at(b * width + k));
+            if (result != 0)
+                return descriptors.at(k).ascending ? result < 0 : result > 0;
+        }
+        return false;
+    });
+    QList<QVariantMap> sorted;
+    sorted.reserve(count);
+    for (qsizetype i : std::as_const(order))
+        sorted.append(std::move(records[i]));
+    records = std::move(sorted);
 }
 
 } // namespace SortOrder

@@ -187,6 +187,11 @@ std::optional<DesktopEntry> findDesktopEntry(const QString& identifier)
 
 namespace Workspace {
 
+QStringList applicationFolders()
+{
+    return ::applicationFolders();
+}
+
 std::optional<QString> absolutePathForAppWithIdentifier(const QString& identifier)
 {
     const auto entry = findDesktopEntry(identifier);

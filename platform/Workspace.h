@@ -15,6 +15,8 @@ namespace Workspace {
 // The desktop entry file "<identifier>.desktop", or none.
 std::optional<QString> absolutePathForAppWithIdentifier(const QString& identifier);
 std::optional<Bundle> applicationBundle(const QString& identifier);
+// The folders searched for desktop entries, in the order they are searched.
+QStringList applicationFolders();
 
 // Moves the item into the user's Trash. True only when it went there.
 bool recycle(const QString& path);

@@ -1,8 +1,9 @@
 // Times the catalogue at the scale of a long-lived install: a 10,000-entry catalogue loaded
 // over 1,000 level folders, a feed forgotten from it, and a 10,000-item RSS feed parsed and
-// merged into it. Usage: bench_catalogue <work folder> <entries> <folders>. Prints
+// merged into it. Usage: bench_catalogue <work folder> <entries> <folders> [prepare]. Prints
 // "load <s>", "remove <s>" and "merge <s>" (best of three) and leaves the feed it merged at
-// <work>/feed.rss for a peer to read.
+// <work>/feed.rss for a peer to read. With "prepare" it only lays out the home and the stored
+// catalogue, for the launcher benchmark to start from.
 
 #include "catalogue/Database.h"
 #include "platform/PropertyList.h"
@@ -128,6 +129,10 @@ int main(int argc, char** argv)
 
     const QVariantList stored = catalogue(entries, levels);
     const QString path = getDatabasePath();
+    if (argc > 4 && QByteArray(argv[4]) == "prepare") {
+        PropertyList::writeFile(path, stored);
+        return 0;
+    }
     const double load = bestOf(
         3, [&] { PropertyList::writeFile(path, stored); },
         [] {

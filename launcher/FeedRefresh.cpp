@@ -1,0 +1,3 @@
+#include "launcher/Launcher.h"
+
+void Launcher::checkFeeds() {}

@@ -1,0 +1,260 @@
+#include "launcher/Launcher.h"
+
+#include "catalogue/Database.h"
+#include "cells/DescriptionCell.h"
+#include "install/Locations.h"
+#include "launcher/LevelTableModel.h"
+#include "platform/Alert.h"
+#include "platform/Bundle.h"
+#include "platform/Localization.h"
+#include "platform/UserDefaults.h"
+#include "preferences/PreferencesPanel.h"
+#include "sources/Repositories.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHeaderView>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+
+namespace {
+
+const QString kLastSelection = QStringLiteral("lastSelection");
+const QString kSource = QStringLiteral("source");
+
+LevelTableModel* levelModel(const QTableView* table)
+{
+    return table ? qobject_cast<LevelTableModel*>(table->model()) : nullptr;
+}
+
+// The catalogue key a column sorts by: the source column shows a feed's name but the
+// entry only carries its URL.
+QString sortKeyOf(const QString& column)
+{
+    return column == u"source" ? QStringLiteral("urlSource") : column;
+}
+
+} // namespace
+
+const QString Launcher::windowFrameKey = QStringLiteral("LauncherWindow Frame");
+const QString Launcher::levelTableColumnsKey = QStringLiteral("LevelTable Columns");
+
+Launcher::Launcher(QObject* parent) : QObject(parent)
+{
+    QVariantMap defaults{{kLastSelection, QString()}};
+    const QVariant source =
+        Bundle::main().objectForInfoDictionaryKey(QStringLiteral("QuillmorLauncherDefaultSource"));
+    if (source.isValid())
+        defaults.insert(kSource, source);
+    UserDefaults::standard().registerDefaults(defaults);
+}
+
+QList<QAction*> Launcher::levelMenuItems() const
+{
+    return {m_installMenuItem, m_playLevelMenuItem, m_deleteLevelMenuItem, m_viewWebsiteMenuItem,
+            m_revealInFinderMenuItem};
+}
+
+void Launcher::awakeFromNib()
+{
+    m_repositories->firstLoad();
+    m_database->firstLoad();
+
+    QHeaderView* header = m_levelTable->horizontalHeader();
+    if (sortDescriptors(m_levelTable).isEmpty()) {
+        // Set quietly: the reload below is the one this order needs.
+        const QSignalBlocker quiet(header);
+        header->setSortIndicator(levelModel(m_levelTable)->columnOf(QStringLiteral("name")),
+                                 Qt::AscendingOrder);
+    }
+    reloadLevelTable(m_levelTable);
+    restoreSelection();
+
+    connect(m_levelTable, &QAbstractItemView::doubleClicked, this,
+            [this] { launchQuillmor(m_levelTable); });
+    checkFeeds();
+}
+
+void Launcher::restoreSelection()
+{
+    const QString last = UserDefaults::standard().objectForKey(kLastSelection).toString();
+    const int rows = numberOfRowsInTableView();
+    int found = -1;
+    if (last.isEmpty()) {
+        for (int row = 0; row < rows && found < 0; ++row) {
+            const LevelEntry entry = m_database->objectAtIndex(row);
+            if (entry.value(LevelKey::urlInstall).toString().isEmpty() &&
+                entry.value(LevelKey::guid).toString().isEmpty())
+                found = row;
+        }
+    } else {
+        const QUrl wanted(last, QUrl::StrictMode);
+        for (int row = 0; wanted.isValid() && row < rows && found < 0; ++row) {
+            if (urlForKey(m_database->objectAtIndex(row), LevelKey::urlInstall) == wanted)
+                found = row;
+        }
+    }
+    if (found >= 0)
+        selectRow(found);
+}
+
+void Launcher::selectRow(int row)
+{
+    QItemSelectionModel* selection = m_levelTable->selectionModel();
+    const QModelIndex index = m_levelTable->model()->index(row, 0);
+    selection->setCurrentIndex(index,
+                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+int Launcher::numberOfRowsInTableView() const
+{
+    return m_database ? m_database->numberOfRowsInTableView() : 0;
+}
+
+QVariant Launcher::objectValueForTableColumn(const QString& column, int row) const
+{
+    return m_database->objectValueForTableColumn(column, row);
+}
+
+QColor Launcher::textColorForRow(int row) const
+{
+    const LevelEntry entry = m_database->objectAtIndex(row);
+    if (!entry.value(LevelKey::urlInstall).toString().isEmpty() &&
+        !entry.value(LevelKey::exists).toBool())
+        return QColor(Qt::red);
+    return {};
+}
+
+void Launcher::willDisplayCell(DescriptionCell& cell, const QModelIndex& index)
+{
+    if (levelModel(m_levelTable)->columnIdentifier(index.column()) != u"description")
+        return;
+    const LevelEntry entry = m_database->objectAtIndex(index.row());
+    const InstallState state = checkInstall(entry);
+    cell.setTarget(this);
+    cell.setInstallAction(state == NotInstalled ? QByteArrayLiteral("installButton")
+                                                : QByteArray());
+    cell.setUpdateAction(state == UpdateAvailable ? QByteArrayLiteral("updateButton")
+                                                  : QByteArray());
+    cell.setWwwAction(entry.value(LevelKey::urlWebsite).toString().isEmpty()
+                          ? QByteArray()
+                          : QByteArrayLiteral("wwwButton"));
+}
+
+QList<SortDescriptor> Launcher::sortDescriptors(const QTableView* table)
+{
+    const LevelTableModel* model = levelModel(table);
+    const int section = table->horizontalHeader()->sortIndicatorSection();
+    if (!model || section < 0 || section >= model->columnCount())
+        return {};
+    return {{sortKeyOf(model->columnIdentifier(section)),
+             table->horizontalHeader()->sortIndicatorOrder() == Qt::AscendingOrder}};
+}
+
+void Launcher::reloadLevelTable(QTableView* table)
+{
+    LevelTableModel* model = levelModel(table);
+    if (!model)
+        return;
+    // An entry is shared, not copied, by the list that holds it, so the selected one is
+    // found again by identity however the sort moved it.
+    QItemSelectionModel* selection = table->selectionModel();
+    const QModelIndexList selected = selection ? selection->selectedRows() : QModelIndexList();
+    std::optional<LevelEntry> kept;
+    if (!selected.isEmpty())
+        kept = m_database->objectAtIndex(selected.first().row());
+
+    m_database->sortUsingDescriptors(sortDescriptors(table));
+    model->reloadData();
+
+    if (!kept)
+        return;
+    const int rows = numberOfRowsInTableView();
+    for (int row = 0; row < rows; ++row) {
+        if (m_database->objectAtIndex(row).isSharedWith(*kept)) {
+            selectRow(row);
+            return;
+        }
+    }
+    // No selected row any more: the launch button keeps its state.
+}
+
+void Launcher::sortDescriptorsDidChange(QTableView* table)
+{
+    reloadLevelTable(table);
+}
+
+void Launcher::tableViewSelectionDidChange()
+{
+    updateLaunchButton();
+}
+
+void Launcher::updateLaunchButton()
+{
+    const QModelIndexList selected = m_levelTable->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    m_lauchQuillmorButton->setEnabled(canLaunch(m_database->objectAtIndex(selected.first().row())));
+}
+
+void Launcher::showLevelMenu(const QPoint& pos)
+{
+    const QModelIndex index = m_levelTable->indexAt(pos);
+    if (!index.isValid())
+        return;
+    m_clickedRow = index.row();
+    QMenu menu(m_levelTable);
+    menu.setAccessibleName(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Level commands")));
+    menu.addActions(levelMenuItems());
+    menu.exec(m_levelTable->viewport()->mapToGlobal(pos));
+    m_clickedRow = -1;
+}
+
+void Launcher::showPreferences(QObject*)
+{
+    m_preferenceSheet->setWindowModality(Qt::WindowModal);
+    m_preferenceSheet->open();
+}
+
+void Launcher::preferenceSheetDidEnd(int)
+{
+    reloadLevelTable(m_levelTable);
+    m_preferenceSheet->hide();
+}
+
+void Launcher::saveWindowState()
+{
+    UserDefaults& defaults = UserDefaults::standard();
+    defaults.setObject(m_window->saveGeometry(), windowFrameKey);
+    defaults.setObject(m_levelTable->horizontalHeader()->saveState(), levelTableColumnsKey);
+}
+
+bool Launcher::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_window && event->type() == QEvent::Close)
+        saveWindowState();
+    return QObject::eventFilter(watched, event);
+}
+
+void Launcher::showAbout()
+{
+    showAlert(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor Launcher %1"))
+                  .arg(QCoreApplication::applicationVersion()),
+              localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                                "Keeps your Quillmor levels: plays, installs and "
+                                                "updates them from level feeds.")),
+              Alert::Informational);
+}
+
+void Launcher::showAlert(const QString& message, const QString& detail, int style)
+{
+    auto* alert = new Alert(m_window);
+    alert->addButtonWithTitle(QStringLiteral("OK"));
+    alert->setMessageText(message);
+    alert->setInformativeText(detail);
+    alert->setAlertStyle(Alert::AlertStyle(style));
+    alert->beginSheetModalForWindow(m_window);
+}

@@ -1,0 +1,142 @@
+#include "launcher/WindowDefinition.h"
+
+#include "catalogue/Database.h"
+#include "cells/DescriptionCell.h"
+#include "launcher/Launcher.h"
+#include "launcher/LevelTableModel.h"
+#include "platform/UserDefaults.h"
+#include "preferences/EntrySheet.h"
+#include "preferences/Preferences.h"
+#include "preferences/PreferencesPanel.h"
+#include "sources/Repositories.h"
+#include "transfer/DownloadStatus.h"
+#include "ui_LauncherWindow.h"
+
+#include <QHeaderView>
+#include <QMainWindow>
+#include <QShortcut>
+
+WindowDefinition::WindowDefinition(QObject* parent) : QObject(parent) {}
+
+WindowDefinition::~WindowDefinition()
+{
+    // The window's views ask the Launcher and the catalogue until they are gone.
+    m_window.reset();
+}
+
+void WindowDefinition::instantiate()
+{
+    m_repositories = std::make_unique<Repositories>();
+    m_database = std::make_unique<Database>();
+    m_downloadStatus = new DownloadStatus(this);
+    m_launcher = new Launcher(this);
+    m_preferences = new Preferences(this);
+    m_window = std::make_unique<QMainWindow>();
+    m_ui = std::make_unique<Ui::LauncherWindow>();
+    m_ui->setupUi(m_window.get());
+    m_preferencePanel = new PreferencesPanel(m_window.get());
+    m_entrySheet = new EntrySheet(m_preferencePanel);
+
+    QTableView* table = m_ui->levelTable;
+    m_levelModel = new LevelTableModel(m_launcher,
+                                       {QStringLiteral("name"), QStringLiteral("author"),
+                                        QStringLiteral("description"), QStringLiteral("source")},
+                                       m_window.get());
+    table->setModel(m_levelModel);
+    m_levelCell = new DescriptionCell(table);
+    table->setItemDelegateForColumn(m_levelModel->columnOf(QStringLiteral("description")),
+                                    m_levelCell);
+    QHeaderView* header = table->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    // No order until start-up picks one or the stored columns bring theirs.
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    restoreWindowState();
+
+    m_database->setRepositories(m_repositories.get());
+    m_launcher->setDatabase(m_database.get());
+    m_launcher->setRepositories(m_repositories.get());
+    m_launcher->setDownloadStatus(m_downloadStatus);
+    m_launcher->setLauchQuillmorButton(m_ui->lauchQuillmorButton);
+    m_launcher->setInstallMenuItem(m_ui->installMenuItem);
+    m_launcher->setPlayLevelMenuItem(m_ui->playLevelMenuItem);
+    m_launcher->setDeleteLevelMenuItem(m_ui->deleteLevelMenuItem);
+    m_launcher->setViewWebsiteMenuItem(m_ui->viewWebsiteMenuItem);
+    m_launcher->setRevealInFinderMenuItem(m_ui->revealInFinderMenuItem);
+    m_launcher->setPreferenceSheet(m_preferencePanel);
+    m_launcher->setLevelTable(table);
+    m_launcher->setWindow(m_window.get());
+
+    m_preferences->setMainWindow(m_preferencePanel);
+    m_preferences->setEntrySheet(m_entrySheet);
+    m_preferences->setRepositoryTable(m_preferencePanel->repositoryTable());
+    m_preferences->setRepositoryUrl(m_entrySheet->repositoryUrl());
+    m_preferences->setRemoveRepositoryButton(m_preferencePanel->removeButton());
+    m_preferences->setDatabase(m_database.get());
+    m_preferences->setRepositories(m_repositories.get());
+    m_preferences->setDownloadStatus(m_downloadStatus);
+
+    connectActions();
+}
+
+void WindowDefinition::restoreWindowState()
+{
+    const UserDefaults& defaults = UserDefaults::standard();
+    const QByteArray frame = defaults.objectForKey(Launcher::windowFrameKey).toByteArray();
+    if (!frame.isEmpty())
+        m_window->restoreGeometry(frame);
+    QHeaderView* header = m_ui->levelTable->horizontalHeader();
+    const QByteArray columns = defaults.objectForKey(Launcher::levelTableColumnsKey).toByteArray();
+    if (columns.isEmpty() || !header->restoreState(columns)) {
+        const int widths[] = {170, 130, 420, 170};
+        for (int column = 0; column < int(std::size(widths)); ++column)
+            header->resizeSection(column, widths[column]);
+    }
+    // The description takes what the window gives beyond the other columns.
+    header->setSectionResizeMode(m_levelModel->columnOf(QStringLiteral("description")),
+                                 QHeaderView::Stretch);
+}
+
+void WindowDefinition::connectActions()
+{
+    Launcher* launcher = m_launcher;
+    QTableView* table = m_ui->levelTable;
+
+    m_levelCell->setWillDisplayCell([launcher](DescriptionCell& cell, const QModelIndex& index) {
+        launcher->willDisplayCell(cell, index);
+    });
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, launcher,
+            &Launcher::tableViewSelectionDidChange);
+    connect(table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, launcher,
+            [launcher, table] { launcher->sortDescriptorsDidChange(table); });
+    connect(table, &QWidget::customContextMenuRequested, launcher, &Launcher::showLevelMenu);
+
+    QPushButton* launch = m_ui->lauchQuillmorButton;
+    connect(launch, &QPushButton::clicked, launcher,
+            [launcher, launch] { launcher->launchQuillmor(launch); });
+    // Return plays the selected level whenever the launch button would.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* shortcut = new QShortcut(key, m_window.get());
+        connect(shortcut, &QShortcut::activated, launch, [launch] {
+            if (launch->isEnabled())
+                launch->click();
+        });
+    }
+    connect(m_ui->playLevelMenuItem, &QAction::triggered, launcher,
+            [launcher, table] { launcher->playLevel(table); });
+
+    connect(m_ui->actionPreferences, &QAction::triggered, launcher,
+            [this] { m_launcher->showPreferences(m_ui->actionPreferences); });
+    connect(m_preferencePanel, &QDialog::finished, launcher, &Launcher::preferenceSheetDidEnd);
+    m_preferences->connectActions(m_preferencePanel, m_entrySheet);
+    connect(m_ui->actionAbout, &QAction::triggered, launcher, &Launcher::showAbout);
+    // Quitting closes the window, so the window is saved as on any other close.
+    connect(m_ui->actionQuit, &QAction::triggered, m_window.get(), &QWidget::close);
+    m_window->installEventFilter(launcher);
+}
+
+void WindowDefinition::awake()
+{
+    m_launcher->awakeFromNib();
+    m_preferences->awakeFromNib();
+}

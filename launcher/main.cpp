@@ -1,0 +1,23 @@
+// The launcher program: the application, then the window definition, which builds and
+// wakes everything else.
+
+#include "launcher/Launcher.h"
+#include "launcher/WindowDefinition.h"
+
+#include <QApplication>
+#include <QMainWindow>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillmor Launcher"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLMOR_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.quillmor.Launcher"));
+
+    WindowDefinition definition;
+    definition.load();
+    QApplication::setQuitOnLastWindowClosed(
+        definition.launcher()->applicationShouldTerminateAfterLastWindowClosed());
+    definition.window()->show();
+    return app.exec();
+}

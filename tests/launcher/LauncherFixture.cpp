@@ -1,0 +1,120 @@
+#include "tests/launcher/LauncherFixture.h"
+
+#include "platform/UserDefaults.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QTest>
+
+void LauncherFixture::setUp()
+{
+    m_home = std::make_unique<TestHome>();
+    m_home->installGame();
+    qputenv("QUILLMOR_GAME_LOG", QFile::encodeName(m_home->filePath("game.log")));
+    if (qEnvironmentVariableIsEmpty("QUILLMOR_GAME_QUIT_AFTER"))
+        qputenv("QUILLMOR_GAME_QUIT_AFTER", "200");
+    // A closed window would otherwise end every event loop a later case starts.
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void LauncherFixture::tearDown()
+{
+    m_definition.reset();
+    m_home.reset();
+}
+
+void LauncherFixture::instantiate()
+{
+    m_definition = std::make_unique<WindowDefinition>();
+    m_definition->instantiate();
+}
+
+void LauncherFixture::start()
+{
+    m_definition = std::make_unique<WindowDefinition>();
+    m_definition->load();
+    window()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window()));
+}
+
+QString LauncherFixture::folderUrl(const QString& name) const
+{
+    return QUrl::fromLocalFile(m_home->gameLevelDir() + u'/' + name + u'/')
+        .toString(QUrl::FullyEncoded);
+}
+
+QString LauncherFixture::storedLastSelection() const
+{
+    return UserDefaults::standard().objectForKey(QStringLiteral("lastSelection")).toString();
+}
+
+QStringList LauncherFixture::gameLog() const
+{
+    QFile log(m_home->filePath("game.log"));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(log.readAll()).split(u'\n');
+    lines.removeLast(); // every line ends with a newline
+    return lines;
+}
+
+QStringList LauncherFixture::names() const
+{
+    QStringList list;
+    for (int row = 0; row < model()->rowCount(); ++row)
+        list.append(model()->index(row, 0).data().toString());
+    return list;
+}
+
+QString LauncherFixture::selectedName() const
+{
+    const QModelIndexList rows = table()->selectionModel()->selectedRows();
+    return rows.isEmpty() ? QString() : rows.first().data().toString();
+}
+
+QPoint LauncherFixture::rowPoint(const QString& name, const QString& column) const
+{
+    return table()->visualRect(model()->index(rowOf(name), model()->columnOf(column))).center();
+}
+
+void LauncherFixture::clickRow(const QString& name)
+{
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, rowPoint(name));
+}
+
+void LauncherFixture::doubleClickRow(const QString& name)
+{
+    clickRow(name); // the view plays only a row that the press of the click chose
+    QTest::mouseDClick(table()->viewport(), Qt::LeftButton, {}, rowPoint(name));
+}
+
+void LauncherFixture::clickHeader(const QString& column)
+{
+    QHeaderView* header = table()->horizontalHeader();
+    const int section = model()->columnOf(column);
+    const QPoint at(header->sectionViewportPosition(section) + 10, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+QString LauncherFixture::answerSheet(QString* informative, const QString& button)
+{
+    // A sheet is on screen as soon as the call that opened it returns.
+    auto* sheet = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!sheet)
+        return {};
+    const QString text = sheet->text();
+    if (informative)
+        *informative = sheet->informativeText();
+    if (button.isEmpty()) {
+        QTest::keyClick(sheet, Qt::Key_Return);
+        return text;
+    }
+    for (QAbstractButton* candidate : sheet->buttons()) {
+        if (candidate->text() == button)
+            QTest::mouseClick(candidate, Qt::LeftButton);
+    }
+    return text;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+// The launcher as a person meets it, for the launcher's test programs: a temporary home with
+// the stand-in game, the real window definition, and helpers that click the real widgets.
+
+#include "launcher/Launcher.h"
+#include "launcher/LevelTableModel.h"
+#include "launcher/WindowDefinition.h"
+#include "tests/support/TestHome.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QTableView>
+
+#include <memory>
+
+class LauncherFixture
+{
+public:
+    // A fresh home with the game registered; the game logs its arguments to game.log.
+    void setUp();
+    void tearDown();
+
+    // Creates and connects everything without waking it.
+    void instantiate();
+    // Creates, connects and wakes everything, then shows the window.
+    void start();
+    // Ends this run of the launcher, as quitting would; start() begins the next.
+    void stop() { m_definition.reset(); }
+
+    TestHome& home() const { return *m_home; }
+    WindowDefinition* definition() const { return m_definition.get(); }
+    Launcher* launcher() const { return m_definition->launcher(); }
+    QMainWindow* window() const { return m_definition->window(); }
+    QTableView* table() const { return launcher()->levelTable(); }
+    LevelTableModel* model() const { return m_definition->levelModel(); }
+
+    // The level folder's URL as the catalogue stores it.
+    QString folderUrl(const QString& name) const;
+    QString storedLastSelection() const;
+    // One line a start of the game, its arguments joined by spaces.
+    QStringList gameLog() const;
+
+    QStringList names() const;
+    int rowOf(const QString& name) const { return int(names().indexOf(name)); }
+    QString selectedName() const;
+    QPoint rowPoint(const QString& name, const QString& column = QStringLiteral("name")) const;
+    void clickRow(const QString& name);
+    void doubleClickRow(const QString& name);
+    void clickHeader(const QString& column);
+    // Closes the sheet in front with its default button (or the button titled `button`);
+    // answers its message text, empty when there is none.
+    QString answerSheet(QString* informative = nullptr, const QString& button = {});
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<WindowDefinition> m_definition;
+};
