@@ -128,7 +128,9 @@ private:
     std::optional<QString> text()
     {
         QString value = m_xml.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
-        if (m_xml.hasError())
+        // A document in another encoding (UTF-7, say) can spell half a surrogate pair, which
+        // the reader lets through and no UTF-8 file can hold: the writer would change it.
+        if (m_xml.hasError() || !value.isValidUtf16())
             return std::nullopt;
         return value;
     }
