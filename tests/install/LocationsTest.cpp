@@ -123,6 +123,10 @@ private slots:
         row("folder gone", web, dir, 0, false, "g1", UpToDate, false);
         row("no exists key", web, dir, 0, {}, "g1", UpToDate, false);
         row("built-in level", "", "", 0, {}, "", NotDownloadable, true);
+        QTest::newRow("no install date")
+            << QVariantMap{{"urlDownload", web}, {"urlInstall", dir}, {"pubDateRemote", kDay},
+                           {"exists", true}, {"guid", "g1"}}
+            << int(UpToDate) << true;
     }
 
     void predicates()
