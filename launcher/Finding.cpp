@@ -8,18 +8,22 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHash>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 
+#include <algorithm>
+
 namespace {
 
 // The four texts a row shows, in the order they are joined; a line break between them keeps
 // a typed text from matching across two columns.
+const QString kSourceColumn = QStringLiteral("source");
 const QString kFindColumns[] = {QStringLiteral("name"), QStringLiteral("author"),
-                                QStringLiteral("description"), QStringLiteral("source")};
+                                QStringLiteral("description"), kSourceColumn};
 
 // "1 level installed" reads wrong as "1 levels installed" in English, where no translation
 // is loaded; a translation picks its own plural forms from the %n text.
@@ -43,6 +47,12 @@ QString downloadedName(const LevelEntry& entry, const QString& key)
 
 QString Launcher::foldedForFind(const QString& text)
 {
+    // Most texts are plain ASCII, where decomposing changes nothing: skipping it keeps a
+    // catalogue's worth of rows quick to fold.
+    const bool ascii =
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii)
+        return text.toLower();
     const QString decomposed = text.normalized(QString::NormalizationForm_KD);
     QString bare;
     bare.reserve(decomposed.size());
@@ -55,17 +65,32 @@ QString Launcher::foldedForFind(const QString& text)
 
 void Launcher::levelsDidReload()
 {
+    // Folded again on the first filtering that needs them, so a reload without a filter
+    // (a re-sort, a refresh) does not pay for it.
+    m_foldedRows.clear();
+    applyLevelFilter();
+    updateLevelCounts();
+}
+
+void Launcher::foldRows()
+{
     const int rows = numberOfRowsInTableView();
     m_foldedRows.clear();
     m_foldedRows.reserve(rows);
+    // Many levels share a feed, and naming a feed from its URL may parse it: asked once each.
+    QHash<QString, QString> sourceNames;
     for (int row = 0; row < rows; ++row) {
+        const LevelEntry entry = m_database->objectAtIndex(row);
+        const QString source = entry.value(LevelKey::urlSource).toString();
+        auto name = sourceNames.constFind(source);
+        if (name == sourceNames.cend())
+            name = sourceNames.insert(source,
+                                      objectValueForTableColumn(kSourceColumn, row).toString());
         QStringList texts;
         for (const QString& column : kFindColumns)
-            texts.append(objectValueForTableColumn(column, row).toString());
+            texts.append(column == kSourceColumn ? *name : entry.value(column).toString());
         m_foldedRows.append(foldedForFind(texts.join(u'\n')));
     }
-    applyLevelFilter();
-    updateLevelCounts();
 }
 
 void Launcher::levelFilterDidChange()
@@ -78,7 +103,9 @@ void Launcher::applyLevelFilter()
 {
     if (!m_levelTable)
         return;
-    const int rows = int(m_foldedRows.size());
+    const int rows = numberOfRowsInTableView();
+    if (!m_foldedFilter.isEmpty() && m_foldedRows.size() != rows)
+        foldRows();
     for (int row = 0; row < rows; ++row) {
         const bool hide =
             !m_foldedFilter.isEmpty() && !m_foldedRows.at(row).contains(m_foldedFilter);

@@ -179,8 +179,10 @@ protected:
 
 private:
     void restoreSelection();
-    // The catalogue was reloaded: folds the rows' texts again, filters and counts.
+    // The catalogue was reloaded: filters and counts again.
     void levelsDidReload();
+    // Fills m_foldedRows from the catalogue's current order.
+    void foldRows();
     void applyLevelFilter();
     void updateLevelCounts();
     // The row itself if the filter shows it, else the next shown row, else the one before.
@@ -211,7 +213,8 @@ private:
     QMainWindow* m_window = nullptr;
     QLineEdit* m_levelFilter = nullptr;
     QLabel* m_levelCountsLabel = nullptr;
-    // Each row's name, author, description and source, folded, one line each.
+    // Each row's name, author, description and source, folded, one line each; empty until
+    // a filter first needs them after a reload.
     QStringList m_foldedRows;
     QString m_foldedFilter;
     QList<RepositoryEntry> m_checkFeedList;
