@@ -63,6 +63,7 @@ void Launcher::awakeFromNib()
 {
     m_repositories->firstLoad();
     m_database->firstLoad();
+    moveStaleDownloadsToTrash();
 
     QHeaderView* header = m_levelTable->horizontalHeader();
     if (sortDescriptors(m_levelTable).isEmpty()) {
@@ -105,6 +106,12 @@ void Launcher::restoreSelection()
 void Launcher::selectRow(int row)
 {
     QItemSelectionModel* selection = m_levelTable->selectionModel();
+    // A row the filter hides is never selected: the commands would act on a level nobody sees.
+    if (m_levelTable->isRowHidden(row)) {
+        selection->clear();
+        m_lauchQuillmorButton->setEnabled(false);
+        return;
+    }
     const QModelIndex index = m_levelTable->model()->index(row, 0);
     selection->setCurrentIndex(index,
                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -170,6 +177,8 @@ void Launcher::reloadLevelTable(QTableView* table)
 
     m_database->sortUsingDescriptors(sortDescriptors(table));
     model->reloadData();
+    if (table == m_levelTable)
+        levelsDidReload();
 
     if (!kept)
         return;

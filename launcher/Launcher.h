@@ -14,6 +14,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QUrl>
 #include <QVariant>
 
@@ -27,6 +28,8 @@ class LevelTableModel;
 class PreferencesPanel;
 class QAction;
 class QFileDialog;
+class QLabel;
+class QLineEdit;
 class QMainWindow;
 class QModelIndex;
 class QPushButton;
@@ -53,6 +56,8 @@ public:
     void setRevealInFinderMenuItem(QAction* item) { m_revealInFinderMenuItem = item; }
     void setPreferenceSheet(PreferencesPanel* panel) { m_preferenceSheet = panel; }
     void setLevelTable(QTableView* table) { m_levelTable = table; }
+    void setLevelFilter(QLineEdit* field) { m_levelFilter = field; }
+    void setLevelCountsLabel(QLabel* label) { m_levelCountsLabel = label; }
     void setWindow(QMainWindow* window) { m_window = window; }
 
     Database* database() const { return m_database; }
@@ -62,6 +67,8 @@ public:
     QList<QAction*> levelMenuItems() const;
     PreferencesPanel* preferenceSheet() const { return m_preferenceSheet; }
     QTableView* levelTable() const { return m_levelTable; }
+    QLineEdit* levelFilter() const { return m_levelFilter; }
+    QLabel* levelCountsLabel() const { return m_levelCountsLabel; }
     QMainWindow* window() const { return m_window; }
 
     // The user-defaults keys that keep the window's size and the table's columns.
@@ -80,6 +87,10 @@ public:
     void willDisplayCell(DescriptionCell& cell, const QModelIndex& index);
     // The table's order as sort descriptors; none while no column is chosen.
     static QList<SortDescriptor> sortDescriptors(const QTableView* table);
+
+    // The text as the filter compares it: compatibility-decomposed, without combining marks,
+    // case-folded, so "Éte" and "ete" match each other.
+    static QString foldedForFind(const QString& text);
 
     // The row a contextual menu was opened on, -1 for none.
     int clickedRow() const { return m_clickedRow; }
@@ -130,6 +141,13 @@ public slots:
     void saveWindowState();
     void showAbout();
 
+    // Finding levels and keeping count (Finding.cpp). The filter hides rows, never removes
+    // them, so row i stays the catalogue's entry i for every command.
+    void levelFilterDidChange();
+    // Moves the download folder's unused archives and left-over partial downloads to the
+    // Trash; the file a running transfer writes stays.
+    void moveStaleDownloadsToTrash();
+
     // Commands on one level (LevelCommands.cpp). The cell's buttons act on the selected row;
     // the menu items on the contextual menu's row while it is open, else on the selected
     // row (the "Level" menu, the Delete key). Without such a row they do nothing.
@@ -161,6 +179,14 @@ protected:
 
 private:
     void restoreSelection();
+    // The catalogue was reloaded: filters and counts again.
+    void levelsDidReload();
+    // Fills m_foldedRows from the catalogue's current order.
+    void foldRows();
+    void applyLevelFilter();
+    void updateLevelCounts();
+    // The row itself if the filter shows it, else the next shown row, else the one before.
+    int nearestShownRow(int row) const;
     void selectRow(int row);
     // An alert with one "OK" button, as a sheet on the window; style is an Alert::AlertStyle.
     void showAlert(const QString& message, const QString& detail, int style);
@@ -185,6 +211,12 @@ private:
     PreferencesPanel* m_preferenceSheet = nullptr;
     QTableView* m_levelTable = nullptr;
     QMainWindow* m_window = nullptr;
+    QLineEdit* m_levelFilter = nullptr;
+    QLabel* m_levelCountsLabel = nullptr;
+    // Each row's name, author, description and source, folded, one line each; empty until
+    // a filter first needs them after a reload.
+    QStringList m_foldedRows;
+    QString m_foldedFilter;
     QList<RepositoryEntry> m_checkFeedList;
     QPointer<DownloadSheet> m_installSheet;
     int m_clickedRow = -1;

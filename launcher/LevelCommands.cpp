@@ -163,7 +163,7 @@ void Launcher::removeLevel(int row)
     reloadLevelTable(m_levelTable);
     const int rows = numberOfRowsInTableView();
     if (rows > 0)
-        selectRow(row < rows ? row : rows - 1);
+        selectRow(nearestShownRow(row < rows ? row : rows - 1));
     updateLaunchButton();
 }
 

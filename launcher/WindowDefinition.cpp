@@ -13,6 +13,7 @@
 #include "ui_LauncherWindow.h"
 
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QShortcut>
@@ -66,6 +67,8 @@ void WindowDefinition::instantiate()
     m_launcher->setRevealInFinderMenuItem(m_ui->revealInFinderMenuItem);
     m_launcher->setPreferenceSheet(m_preferencePanel);
     m_launcher->setLevelTable(table);
+    m_launcher->setLevelFilter(m_ui->levelFilter);
+    m_launcher->setLevelCountsLabel(m_ui->levelCounts);
     m_launcher->setWindow(m_window.get());
 
     m_preferences->setMainWindow(m_preferencePanel);
@@ -111,6 +114,17 @@ void WindowDefinition::connectActions()
     connect(table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, launcher,
             [launcher, table] { launcher->sortDescriptorsDidChange(table); });
     connect(table, &QWidget::customContextMenuRequested, launcher, &Launcher::showLevelMenu);
+
+    QLineEdit* filter = m_ui->levelFilter;
+    connect(filter, &QLineEdit::textChanged, launcher, &Launcher::levelFilterDidChange);
+    auto* findKey = new QShortcut(QKeySequence::Find, m_window.get());
+    connect(findKey, &QShortcut::activated, filter, [filter] {
+        filter->setFocus(Qt::ShortcutFocusReason);
+        filter->selectAll();
+    });
+    auto* clearKey = new QShortcut(QKeySequence(Qt::Key_Escape), filter);
+    clearKey->setContext(Qt::WidgetShortcut);
+    connect(clearKey, &QShortcut::activated, filter, &QLineEdit::clear);
 
     QPushButton* launch = m_ui->lauchQuillmorButton;
     connect(launch, &QPushButton::clicked, launcher,

@@ -45,6 +45,8 @@ public:
     std::optional<QByteArray> data() const { return m_receivedData; }
 
     bool isLoading() const { return m_urlConnection != nullptr; }
+    // The file the running transfer writes; none while no file transfer runs.
+    QUrl fileBeingWritten() const { return isLoading() ? m_targetUrl : QUrl(); }
     DownloadSheet* downloadSheet() const;
     // How long a transfer may go without receiving anything before it fails.
     void setTransferTimeout(int msecs) { m_transferTimeout = msecs; }

@@ -1,9 +1,12 @@
 // The launcher's window at the scale of a long-lived install, in the home the environment
-// names. Usage: bench_launcher start | sort
+// names. Usage: bench_launcher start | sort | filter
 //   start: builds the window as the program does and exits once the level table has been
 //          painted with its rows, so the process's run time is start-up to a filled table.
 //   sort:  then clicks each column header, re-sorting the catalogue and repainting the rows
 //          the table shows, and prints "sort <s>": the time of the slowest column's click.
+//   filter: then types a text into the filter field one character at a time, as keystrokes
+//          change it, and prints "filter <s>": the slowest keystroke's filtering and repaint,
+//          after "filter-first <s>": the first keystroke, which folds every row's texts.
 
 #include "launcher/Launcher.h"
 #include "launcher/LevelTableModel.h"
@@ -13,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QTableView>
 
@@ -41,6 +45,42 @@ private:
     int m_paints = 0;
 };
 
+// Grows the filter text a character at a time and takes it back again; each step is the best
+// of four, so that a busy machine does not count.
+int filterKeystrokes(WindowDefinition& definition, QTableView* table)
+{
+    auto* field = definition.window()->findChild<QLineEdit*>(QStringLiteral("levelFilter"));
+    if (!field)
+        return 1;
+    const QString text = QStringLiteral("level 12");
+    QStringList steps;
+    for (qsizetype length = 1; length <= text.size(); ++length)
+        steps.append(text.left(length));
+    for (qsizetype length = text.size() - 1; length >= 0; --length)
+        steps.append(text.left(length));
+    // The first keystroke after a reload also folds every row's texts.
+    QElapsedTimer first;
+    first.start();
+    field->setText(steps.first());
+    table->viewport()->repaint();
+    std::printf("filter-first %.4f\n", first.nsecsElapsed() / 1e9);
+    double slowest = 0;
+    for (const QString& step : steps) {
+        double best = 1e9;
+        for (int round = 0; round < 4; ++round) {
+            field->setText(round % 2 == 0 ? step : step + u'#');
+            QElapsedTimer timer;
+            timer.start();
+            field->setText(step);
+            table->viewport()->repaint();
+            best = qMin(best, timer.nsecsElapsed() / 1e9);
+        }
+        slowest = qMax(slowest, best);
+    }
+    std::printf("filter %.4f\n", slowest);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -56,6 +96,8 @@ int main(int argc, char** argv)
     PaintWatch watch(table, loop);
     table->viewport()->installEventFilter(&watch);
     loop.exec();
+    if (mode == "filter")
+        return filterKeystrokes(definition, table);
     if (mode != "sort")
         return table->model()->rowCount() > 0 ? 0 : 1;
 

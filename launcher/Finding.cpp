@@ -1,0 +1,181 @@
+#include "launcher/Launcher.h"
+
+#include "catalogue/Database.h"
+#include "install/Locations.h"
+#include "install/StaleDownloads.h"
+#include "platform/Localization.h"
+#include "transfer/DownloadStatus.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHash>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+#include <algorithm>
+
+namespace {
+
+// The four texts a row shows, in the order they are joined; a line break between them keeps
+// a typed text from matching across two columns.
+const QString kSourceColumn = QStringLiteral("source");
+const QString kFindColumns[] = {QStringLiteral("name"), QStringLiteral("author"),
+                                QStringLiteral("description"), kSourceColumn};
+
+// "1 level installed" reads wrong as "1 levels installed" in English, where no translation
+// is loaded; a translation picks its own plural forms from the %n text.
+QString countText(int count, const char* one, const char* many)
+{
+    if (count == 1)
+        return localizedString(one);
+    return QCoreApplication::translate("Quillmor", many, nullptr, count);
+}
+
+// The file name an entry's archive has in the download folder, empty for none.
+QString downloadedName(const LevelEntry& entry, const QString& key)
+{
+    const QUrl url = urlForKey(entry, key);
+    if (!url.isValid())
+        return {};
+    return QFileInfo(url.isLocalFile() ? url.toLocalFile() : url.path()).fileName();
+}
+
+} // namespace
+
+QString Launcher::foldedForFind(const QString& text)
+{
+    // Most texts are plain ASCII, where decomposing changes nothing: skipping it keeps a
+    // catalogue's worth of rows quick to fold.
+    const bool ascii =
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii)
+        return text.toLower();
+    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+    QString bare;
+    bare.reserve(decomposed.size());
+    for (const QChar c : decomposed) {
+        if (!c.isMark())
+            bare.append(c);
+    }
+    return bare.toCaseFolded();
+}
+
+void Launcher::levelsDidReload()
+{
+    // Folded again on the first filtering that needs them, so a reload without a filter
+    // (a re-sort, a refresh) does not pay for it.
+    m_foldedRows.clear();
+    applyLevelFilter();
+    updateLevelCounts();
+}
+
+void Launcher::foldRows()
+{
+    const int rows = numberOfRowsInTableView();
+    m_foldedRows.clear();
+    m_foldedRows.reserve(rows);
+    // Many levels share a feed, and naming a feed from its URL may parse it: asked once each.
+    QHash<QString, QString> sourceNames;
+    for (int row = 0; row < rows; ++row) {
+        const LevelEntry entry = m_database->objectAtIndex(row);
+        const QString source = entry.value(LevelKey::urlSource).toString();
+        auto name = sourceNames.constFind(source);
+        if (name == sourceNames.cend())
+            name = sourceNames.insert(source,
+                                      objectValueForTableColumn(kSourceColumn, row).toString());
+        QStringList texts;
+        for (const QString& column : kFindColumns)
+            texts.append(column == kSourceColumn ? *name : entry.value(column).toString());
+        m_foldedRows.append(foldedForFind(texts.join(u'\n')));
+    }
+}
+
+void Launcher::levelFilterDidChange()
+{
+    m_foldedFilter = m_levelFilter ? foldedForFind(m_levelFilter->text()) : QString();
+    applyLevelFilter();
+}
+
+void Launcher::applyLevelFilter()
+{
+    if (!m_levelTable)
+        return;
+    const int rows = numberOfRowsInTableView();
+    if (!m_foldedFilter.isEmpty() && m_foldedRows.size() != rows)
+        foldRows();
+    for (int row = 0; row < rows; ++row) {
+        const bool hide =
+            !m_foldedFilter.isEmpty() && !m_foldedRows.at(row).contains(m_foldedFilter);
+        if (m_levelTable->isRowHidden(row) != hide)
+            m_levelTable->setRowHidden(row, hide);
+    }
+    // A selection nobody can see would still be played, installed or deleted by the
+    // commands, so it goes, and the launch button with it.
+    QItemSelectionModel* selection = m_levelTable->selectionModel();
+    const QModelIndexList selected = selection ? selection->selectedRows() : QModelIndexList();
+    if (!selected.isEmpty() && m_levelTable->isRowHidden(selected.first().row())) {
+        selection->clear();
+        m_lauchQuillmorButton->setEnabled(false);
+    }
+}
+
+int Launcher::nearestShownRow(int row) const
+{
+    const int rows = numberOfRowsInTableView();
+    for (int candidate = row; candidate < rows; ++candidate) {
+        if (!m_levelTable->isRowHidden(candidate))
+            return candidate;
+    }
+    for (int candidate = row - 1; candidate >= 0; --candidate) {
+        if (!m_levelTable->isRowHidden(candidate))
+            return candidate;
+    }
+    return row;
+}
+
+void Launcher::updateLevelCounts()
+{
+    if (!m_levelCountsLabel)
+        return;
+    int installed = 0;
+    int updates = 0;
+    for (qsizetype index = 0; index < m_database->count(); ++index) {
+        const LevelEntry entry = m_database->objectAtIndex(index);
+        if (!entry.value(LevelKey::urlInstall).toString().isEmpty() &&
+            entry.value(LevelKey::exists).toBool())
+            ++installed;
+        if (checkInstall(entry) == UpdateAvailable)
+            ++updates;
+    }
+    m_levelCountsLabel->setText(
+        countText(installed, QT_TRANSLATE_NOOP("Quillmor", "1 level installed"),
+                  QT_TRANSLATE_NOOP("Quillmor", "%n levels installed")) +
+        localizedString(QT_TRANSLATE_NOOP("Quillmor", ", ")) +
+        countText(updates, QT_TRANSLATE_NOOP("Quillmor", "1 update available"),
+                  QT_TRANSLATE_NOOP("Quillmor", "%n updates available")));
+}
+
+void Launcher::moveStaleDownloadsToTrash()
+{
+    const auto folder = getDownloadDir();
+    if (!folder)
+        return;
+    QSet<QString> inUse;
+    for (qsizetype index = 0; index < m_database->count(); ++index) {
+        const LevelEntry entry = m_database->objectAtIndex(index);
+        for (const QString& key : {LevelKey::urlZip, LevelKey::urlDownload}) {
+            const QString name = downloadedName(entry, key);
+            if (!name.isEmpty())
+                inUse.insert(name);
+        }
+    }
+    QSet<QString> busy;
+    if (m_downloadStatus && m_downloadStatus->fileBeingWritten().isLocalFile())
+        busy.insert(
+            QFileInfo(m_downloadStatus->fileBeingWritten().toLocalFile()).absoluteFilePath());
+    for (const QString& path : chooseStaleDownloads(*folder, inUse, busy))
+        moveToTrash(QUrl::fromLocalFile(path));
+}
