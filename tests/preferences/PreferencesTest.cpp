@@ -1,5 +1,5 @@
-// The preferences panel as a sheet over a main window, wired the way the window definition
-// wires it, against the loopback server, a temporary home and the real widgets.
+// The preferences panel as a sheet over the launcher's real window, opened from its menu,
+// against the loopback server, a temporary home and the real widgets.
 
 #include "preferences/Preferences.h"
 #include "catalogue/Database.h"
@@ -9,27 +9,25 @@
 #include "preferences/EntrySheet.h"
 #include "preferences/PreferencesPanel.h"
 #include "sources/Repositories.h"
+#include "tests/launcher/LauncherFixture.h"
 #include "tests/support/HttpFixture.h"
-#include "tests/support/TestHome.h"
 #include "transfer/DownloadStatus.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QMainWindow>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTableView>
 #include <QTest>
-
-#include <memory>
 
 namespace {
 
+const char* const kSchemes[] = {"http", "https", "javascript", "file"};
 const QString kNotFeed = "The address does not serve a level feed.";
 
 QByteArray rss(const QByteArray& title, const QByteArray& extra = {})
@@ -61,31 +59,26 @@ public slots:
     void openUrl(const QUrl& url) { m_opened.append(url); }
 
 private slots:
-    void initTestCase()
-    {
-        for (const char* scheme : {"http", "https", "javascript", "file"})
-            QDesktopServices::setUrlHandler(scheme, this, "openUrl");
-    }
-
-    void cleanupTestCase()
-    {
-        for (const char* scheme : {"http", "https", "javascript", "file"})
-            QDesktopServices::unsetUrlHandler(scheme);
-    }
-
     void init()
     {
-        m_home = std::make_unique<TestHome>();
+        for (const char* scheme : kSchemes)
+            QDesktopServices::setUrlHandler(scheme, this, "openUrl");
+        m_launcher.setUp();
         m_server = std::make_unique<HttpFixture>();
         m_opened.clear();
         QApplication::clipboard()->clear();
-        m_server->setBody("/b.txt", kText);
-        m_server->setBody("/z-alpha.rss", rss("Alpha"));
+        for (const char* path : {"/b.txt", "/z-alpha.rss", "/n.txt"})
+            m_server->setBody(path, kText);
         m_server->setBody("/a.xml", kXml);
+        m_server->setBody("/n.rss", rss("New"));
+        m_server->setBody("/n.xml", kXml);
+        m_server->setBody("/page", "<html><body>Hello</body></html>");
+        // Checked a moment ago, so the launcher's start-up refresh leaves them alone.
         const auto source = [&](const char* name, const char* path, const char* website) {
             return QVariantMap{{"name", name},
                                {"urlDownload", m_server->url(path).toString()},
-                               {"urlWebsite", website}};
+                               {"urlWebsite", website},
+                               {"nextCheckDate", QDateTime::currentDateTimeUtc().addDays(1)}};
         };
         UserDefaults::standard().setObject(
             QVariantList{source("Beta", "/b.txt", "https://beta.example/"),
@@ -93,78 +86,67 @@ private slots:
                          source("Gamma", "/a.xml", "")},
             "source");
         const QString beta = m_server->url("/b.txt").toString();
-        const auto level = [&](const char* name, const char* install) {
-            return QVariantMap{
-                {"name", name}, {"guid", name}, {"urlSource", beta}, {"urlInstall", install}};
-        };
-        m_home->writeCatalogue({level("B loose", ""), level("B kept", "file:///k/")});
-        define();
-        m_main->show();
-        m_panel->open();
-        QVERIFY(QTest::qWaitForWindowExposed(m_panel));
+        const QVariantMap loose{{"name", "B loose"}, {"guid", "B loose"}, {"urlSource", beta}};
+        QVariantMap kept{{"name", "B kept"}, {"guid", "B kept"}, {"urlSource", beta}};
+        kept["urlInstall"] = "file:///k/";
+        m_launcher.home().writeCatalogue({loose, kept});
+        m_launcher.start();
+        m_launcher.window()->findChild<QAction*>("actionPreferences")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(panel()));
     }
 
     void cleanup()
     {
-        m_main.reset();
-        m_db.reset();
-        m_repos.reset();
-        m_server.reset();
-        m_home.reset();
+        m_launcher.tearDown();
+        for (const char* scheme : kSchemes)
+            QDesktopServices::unsetUrlHandler(scheme);
     }
 
-    void removeFollowsSelection()
+    void clicks_data()
     {
-        QList<bool> enabled{m_panel->removeButton()->isEnabled()};
-        clickRow(1);
-        enabled << m_panel->removeButton()->isEnabled();
-        clickRow(1, Qt::ControlModifier);
-        QCOMPARE(enabled << m_panel->removeButton()->isEnabled(),
-                 QList<bool>({false, true, false}));
+        // Each click: a row by its name, with Ctrl held, on its www button, or the address header;
+        // then what is seen: Remove's state, the rows, the selected one, what was opened.
+        QTest::addColumn<QStringList>("clicks");
+        QTest::addColumn<QString>("seen");
+        const auto row = [](const char* name, QStringList clicks, const char* seen) {
+            QTest::newRow(name) << clicks << QString(seen);
+        };
+        row("by name", {"Beta"}, "on Alpha,Beta,Gamma Beta ");
+        row("address header", {"Beta", "header"}, "on Gamma,Beta,Alpha Beta ");
+        row("address twice", {"Beta", "header", "header"}, "on Alpha,Beta,Gamma Beta ");
+        row("deselected", {"Beta", "Ctrl+Beta"}, "off Alpha,Beta,Gamma  ");
+        row("https website", {"www Beta"}, "on Alpha,Beta,Gamma Beta https://beta.example/");
+        row("script as website", {"www Alpha"}, "on Alpha,Beta,Gamma Alpha ");
+        row("no website", {"www Gamma"}, "on Alpha,Beta,Gamma Gamma ");
     }
-
-    void sorting_data()
+    // Beta stays selected wherever the order puts it; Remove follows the selection; www opens
+    // only web addresses.
+    void clicks()
     {
-        QTest::addColumn<int>("addressClicks");
-        QTest::addColumn<QStringList>("names");
-        QTest::newRow("by name") << 0 << QStringList{"Alpha", "Beta", "Gamma", "Beta"};
-        QTest::newRow("address header") << 1 << QStringList{"Gamma", "Beta", "Alpha", "Beta"};
-        QTest::newRow("address header twice") << 2 << QStringList{"Alpha", "Beta", "Gamma", "Beta"};
-    }
-    void sorting()
-    {
-        QFETCH(int, addressClicks);
-        QFETCH(QStringList, names);
-        clickRow(1); // Beta, which stays selected wherever the order puts it
-        QHeaderView* header = table()->horizontalHeader();
-        for (int i = 0; i < addressClicks; ++i)
-            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                              QPoint(header->sectionViewportPosition(2) + 10, 5));
+        QFETCH(QStringList, clicks);
+        QFETCH(QString, seen);
+        QVERIFY(!panel()->removeButton()->isEnabled());
+        for (const QString& what : clicks)
+            click(what);
         const QModelIndexList selected = table()->selectionModel()->selectedRows();
-        QCOMPARE(shownNames() << selected.value(0).data().toString(), names);
-    }
-
-    // The launcher's own refresh adds a source while the panel is closed.
-    void reopenShowsSourcesAddedMeanwhile()
-    {
-        QTest::mouseClick(m_panel->okButton(), Qt::LeftButton);
-        m_repos->updateEntry({{"urlDownload", "http://d.example/f.txt"}, {"format", "txt"}});
-        m_panel->open();
-        QCOMPARE(shownNames(), QStringList({"Alpha", "Beta", "Gamma", "d.example"}));
+        const QStringList shown{panel()->removeButton()->isEnabled() ? "on" : "off",
+                                shownNames().join(','), selected.value(0).data().toString(),
+                                QUrl::toStringList(m_opened).join(' ')};
+        QCOMPARE(shown.join(' '), seen);
     }
 
     void addSheetPrefill_data()
     {
-        QTest::addColumn<QString>("kind"); // what the clipboard offers
+        QTest::addColumn<QString>("kind"); // the type of what the clipboard offers
         QTest::addColumn<QString>("pasted");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("selected");
         const char* rows[][5] = {
-            {"url", "url", "http://feeds.example/l.rss", "http://feeds.example/l.rss",
+            {"url", "text/uri-list", "http://feeds.example/l.rss", "http://feeds.example/l.rss",
              "feeds.example/l.rss"},
-            {"copied line", "text", "file:///srv/f.txt\n", "file:///srv/f.txt", "/srv/f.txt"},
-            {"word", "text", "levels", "levels", ""},
-            {"text with a space", "text", "no url", "http://", ""},
+            {"copied line", "text/plain", "file:///srv/f.txt\n", "file:///srv/f.txt", "/srv/f.txt"},
+            {"word", "text/plain", "levels", "levels", ""},
+            {"text with a space", "text/plain", "no url", "http://", ""},
             {"nothing", "", "", "http://", ""}};
         for (const auto& [name, kind, pasted, text, selected] : rows)
             QTest::newRow(name) << QString(kind) << QString(pasted) << QString(text)
@@ -177,10 +159,8 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, selected);
         auto* data = new QMimeData;
-        if (kind == "url")
-            data->setUrls({QUrl(pasted)});
-        else if (kind == "text")
-            data->setText(pasted);
+        if (!kind.isEmpty())
+            data->setData(kind, pasted.toUtf8());
         QApplication::clipboard()->setMimeData(data);
         const QLineEdit* field = openAddSheet()->repositoryUrl();
         QCOMPARE(QStringList({field->text(), field->selectedText(),
@@ -190,43 +170,58 @@ private slots:
 
     void add_data()
     {
-        QTest::addColumn<QString>("typed"); // %1 is the server's port
+        QTest::addColumn<QString>("typed"); // %1 is the server's port; none: Refresh is clicked
+        QTest::addColumn<QByteArray>("betaFeed");
         QTest::addColumn<QString>("outcome");
         const char* rows[][3] = {
             {"rss", "http://127.0.0.1:%1/n.rss", "Alpha,Beta,Gamma,New rss R One"},
-            {"text, spaces, no scheme", "  127.0.0.1:%1/n.txt ",
-             "127.0.0.1,Alpha,Beta,Gamma txt T One,T Two"},
+            // Typed with spaces around and no scheme.
+            {"text", "  127.0.0.1:%1/n.txt ", "127.0.0.1,Alpha,Beta,Gamma txt T One,T Two"},
             {"xml", "http://127.0.0.1:%1/n.xml", "127.0.0.1,Alpha,Beta,Gamma xml"},
             {"web page", "http://127.0.0.1:%1/page", "Alpha,Beta,Gamma no feed"},
             {"404 with a feed", "http://127.0.0.1:%1/gone.rss", "Alpha,Beta,Gamma error"},
             {"ftp", "ftp://127.0.0.1:%1/n.rss", "Alpha,Beta,Gamma sheet kept"},
             {"no host", "http://", "Alpha,Beta,Gamma sheet kept"}};
         for (const auto& [name, typed, outcome] : rows)
-            QTest::newRow(name) << QString(typed) << QString(outcome);
-        QTest::newRow("refused") << HttpFixture::refusedUrl().toString()
+            QTest::newRow(name) << QString(typed) << kText << QString(outcome);
+        QTest::newRow("refused") << HttpFixture::refusedUrl().toString() << kText
                                  << QString("Alpha,Beta,Gamma error");
+        // Refresh classifies each feed by its content, whatever its address ends with.
+        QTest::newRow("refresh, both markers")
+            << QString() << rss("B", "<description>&lt;QuillmorLevels</description>")
+            << QString("Alpha,B,Gamma txtrssxml R One,T One,T Two");
+        QTest::newRow("refresh, levels document")
+            << QString() << kXml << QString("Alpha,Beta,Gamma txtxmlxml T One,T Two");
+        QTest::newRow("refresh, neither")
+            << QString() << kText << QString("Alpha,Beta,Gamma txttxtxml T One,T Two,T One,T Two");
     }
     void add()
     {
         QFETCH(QString, typed);
+        QFETCH(QByteArray, betaFeed);
         QFETCH(QString, outcome);
-        m_server->setBody("/n.rss", rss("New"));
-        m_server->setBody("/n.txt", kText);
-        m_server->setBody("/n.xml", kXml);
-        m_server->setBody("/page", "<html><body>Hello</body></html>");
         m_server->setResponse("/gone.rss", HttpFixture::answer(404, rss("Gone")));
-        const EntrySheet* sheet =
-            typeAddress(typed.contains("%1") ? typed.arg(m_server->port()) : typed);
-        QTRY_VERIFY(m_prefs->checkFeedList().isEmpty() && !m_status->isLoading());
+        m_server->setBody("/b.txt", betaFeed);
+        EntrySheet* sheet = nullptr;
+        if (typed.isEmpty()) {
+            QTest::mouseClick(panel()->refreshButton(), Qt::LeftButton);
+        } else {
+            QLineEdit* field = (sheet = openAddSheet())->repositoryUrl();
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(field, typed.replace("%1", QString::number(m_server->port())));
+            QTest::keyClick(field, Qt::Key_Return);
+        }
+        QTRY_VERIFY(definition()->preferences()->checkFeedList().isEmpty() && !loading());
         Database stored;
         stored.load();
-        // The sources, the format of the new one (the others have none), the levels it brought,
-        // and what the user was shown.
-        QStringList seen{values(*m_repos, "name").join(','), values(*m_repos, "format").join(""),
+        // The sources, the formats they were given, the levels they brought, and what the user
+        // was shown.
+        QStringList seen{values(repos(), "name").join(','), values(repos(), "format").join(""),
                          values(stored, "name").filter(QRegularExpression("^[RT] ")).join(',')};
-        if (const Alert* alert = m_panel->findChild<Alert*>())
+        if (const Alert* alert = panel()->findChild<Alert*>())
             seen << (alert->messageText() == kNotFeed ? "no feed" : "error");
-        if (sheet->isVisible() && !sheet->message().isEmpty() && m_server->requests().isEmpty())
+        if (sheet && sheet->isVisible() && !sheet->message().isEmpty() &&
+            m_server->requests().isEmpty())
             seen << "sheet kept";
         seen.removeAll(QString());
         QCOMPARE(seen.join(' '), outcome);
@@ -236,144 +231,85 @@ private slots:
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("saved");
-        QTest::addColumn<QString>("shown");
-        const char* rows[][4] = {{"OK", "ok", "Alpha,Gamma", "Alpha,Gamma"},
-                                 {"Cancel", "cancel", "Beta,Alpha,Gamma", "Alpha,Beta,Gamma"},
-                                 {"Escape", "escape", "Beta,Alpha,Gamma", "Alpha,Beta,Gamma"}};
-        for (const auto& [name, how, saved, shown] : rows)
-            QTest::newRow(name) << QString(how) << QString(saved) << QString(shown);
+        QTest::addColumn<QString>("reopened");
+        const char* rows[][4] = {
+            {"OK", "ok", "Alpha,Gamma", "Alpha,Gamma,d.example"},
+            {"Cancel", "cancel", "Beta,Alpha,Gamma", "Alpha,Beta,Gamma,d.example"},
+            {"Escape", "escape", "Beta,Alpha,Gamma", "Alpha,Beta,Gamma,d.example"}};
+        for (const auto& [name, how, saved, reopened] : rows)
+            QTest::newRow(name) << QString(how) << QString(saved) << QString(reopened);
     }
     // Beta is removed, then the panel closed: the list stays as saved on OK and goes back to
-    // the saved one otherwise, while Beta's downloadable level stays gone either way.
+    // the saved one otherwise, while Beta's downloadable level stays out of the catalogue and
+    // the level table either way. Reopened after the launcher's own refresh added a source, the
+    // panel shows it.
     void close()
     {
         QFETCH(QString, how);
         QFETCH(QString, saved);
-        QFETCH(QString, shown);
-        QSignalSpy finished(m_panel, &QDialog::finished);
-        clickRow(1);
-        QTest::mouseClick(m_panel->removeButton(), Qt::LeftButton);
+        QFETCH(QString, reopened);
+        QSignalSpy finished(panel(), &QDialog::finished);
+        click("Beta");
+        QTest::mouseClick(panel()->removeButton(), Qt::LeftButton);
         if (how == "escape")
             QTest::keyClick(table(), Qt::Key_Escape);
         else
-            QTest::mouseClick(how == "ok" ? m_panel->okButton() : m_panel->cancelButton(),
+            QTest::mouseClick(how == "ok" ? panel()->okButton() : panel()->cancelButton(),
                               Qt::LeftButton);
         Repositories storedList;
         storedList.load();
         Database stored;
         stored.load();
-        QCOMPARE(QStringList({QString::number(finished.value(0).value(0).toInt()),
-                              values(storedList, "name").join(','), shownNames().join(','),
-                              values(stored, "name").filter("B ").join(','),
-                              QString::number(m_panel->isVisible())}),
-                 QStringList({how == "ok" ? "0" : "-1", saved, shown, "B kept", "0"}));
-    }
-
-    void refreshClassifiesByContent_data()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("format");
-        QTest::newRow("both markers")
-            << rss("B", "<description>&lt;QuillmorLevels</description>") << "rss";
-        QTest::newRow("levels document") << kXml << "xml";
-        QTest::newRow("neither") << kText << "txt";
-    }
-    void refreshClassifiesByContent()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, format);
-        m_server->setBody("/b.txt", content);
-        m_server->setBody("/z-alpha.rss", kText);
-        QTest::mouseClick(m_panel->refreshButton(), Qt::LeftButton);
-        QTRY_VERIFY(m_server->requests().size() == 3 && !m_status->isLoading());
-        QCOMPARE(values(*m_repos, "format").join(','),
-                 "txt," + format + ",xml"); // Alpha, B..., Gamma
-    }
-
-    void www_data()
-    {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("opened");
-        QTest::newRow("https website") << 1 << "https://beta.example/";
-        QTest::newRow("script as website") << 0 << "";
-        QTest::newRow("no website") << 2 << "";
-    }
-    void www()
-    {
-        QFETCH(int, row);
-        QFETCH(QString, opened);
-        const QModelIndex cell = table()->model()->index(row, 1);
-        const QRect button =
-            *m_panel->descriptionCell()->layout(table()->visualRect(cell), table()).www;
-        QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, button.center());
-        QCOMPARE(QUrl::toStringList(m_opened).join(' '), opened);
+        QStringList seen{
+            QString::number(finished.value(0).value(0).toInt()),
+            values(storedList, "name").join(','), values(stored, "name").filter("B ").join(','),
+            m_launcher.names().filter("B ").join(','), QString::number(panel()->isVisible())};
+        repos().updateEntry({{"urlDownload", "http://d.example/f.txt"}, {"format", "txt"}});
+        m_launcher.window()->findChild<QAction*>("actionPreferences")->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(panel()));
+        QCOMPARE(seen << shownNames().join(','),
+                 QStringList({how == "ok" ? "0" : "-1", saved, "B kept", "B kept", "0", reopened}));
     }
 
 private:
-    // What the window definition does: create, connect, then wake.
-    void define()
-    {
-        m_main = std::make_unique<QMainWindow>();
-        m_repos = std::make_unique<Repositories>();
-        m_db = std::make_unique<Database>();
-        m_db->setRepositories(m_repos.get());
-        m_status = new DownloadStatus(m_main.get());
-        m_panel = new PreferencesPanel(m_main.get());
-        auto* sheet = new EntrySheet(m_panel);
-        m_prefs = new Preferences(m_main.get());
-        m_prefs->setMainWindow(m_panel);
-        m_prefs->setEntrySheet(sheet);
-        m_prefs->setRepositoryTable(m_panel->repositoryTable());
-        m_prefs->setRepositoryUrl(sheet->repositoryUrl());
-        m_prefs->setRemoveRepositoryButton(m_panel->removeButton());
-        m_prefs->setDownloadStatus(m_status);
-        m_prefs->setRepositories(m_repos.get());
-        m_prefs->setDatabase(m_db.get());
-        m_prefs->connectActions(m_panel, sheet);
-        m_panel->setWindowModality(Qt::WindowModal);
-        m_prefs->awakeFromNib();
-    }
+    WindowDefinition* definition() const { return m_launcher.definition(); }
+    PreferencesPanel* panel() const { return definition()->preferencePanel(); }
+    Repositories& repos() const { return *definition()->repositories(); }
+    bool loading() const { return definition()->downloadStatus()->isLoading(); }
+    QTableView* table() const { return panel()->repositoryTable(); }
 
-    QTableView* table() const { return m_panel->repositoryTable(); }
-
-    void clickRow(int row, Qt::KeyboardModifiers modifiers = {})
+    void click(const QString& what)
     {
-        const QRect rect = table()->visualRect(table()->model()->index(row, 0));
-        QTest::mouseClick(table()->viewport(), Qt::LeftButton, modifiers, rect.center());
+        QHeaderView* header = table()->horizontalHeader();
+        if (what == "header")
+            return QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                                     QPoint(header->sectionViewportPosition(2) + 10, 5));
+        const bool www = what.startsWith("www ");
+        const int row = int(shownNames().indexOf(what.section(QRegularExpression("[ +]"), -1)));
+        QRect at = table()->visualRect(table()->model()->index(row, www ? 1 : 0));
+        if (www)
+            at = *panel()->descriptionCell()->layout(at, table()).www;
+        const auto modifiers = what.startsWith("Ctrl+") ? Qt::ControlModifier : Qt::NoModifier;
+        QTest::mouseClick(table()->viewport(), Qt::LeftButton, modifiers, at.center());
     }
 
     EntrySheet* openAddSheet()
     {
-        QTest::mouseClick(m_panel->addButton(), Qt::LeftButton);
+        QTest::mouseClick(panel()->addButton(), Qt::LeftButton);
         auto* sheet = qobject_cast<EntrySheet*>(QApplication::activeModalWidget());
         return sheet && QTest::qWaitForWindowExposed(sheet) ? sheet : nullptr;
-    }
-
-    EntrySheet* typeAddress(const QString& text)
-    {
-        EntrySheet* sheet = openAddSheet();
-        QTest::keyClick(sheet->repositoryUrl(), Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(sheet->repositoryUrl(), text);
-        QTest::keyClick(sheet->repositoryUrl(), Qt::Key_Return);
-        return sheet;
     }
 
     QStringList shownNames() const
     {
         QStringList names;
-        for (int row = 0; row < table()->verticalHeader()->count(); ++row)
+        for (int row = 0; row < table()->model()->rowCount(); ++row)
             names.append(table()->model()->index(row, 0).data().toString());
         return names;
     }
 
-    std::unique_ptr<TestHome> m_home;
+    LauncherFixture m_launcher;
     std::unique_ptr<HttpFixture> m_server;
-    std::unique_ptr<QMainWindow> m_main;
-    std::unique_ptr<Repositories> m_repos;
-    std::unique_ptr<Database> m_db;
-    DownloadStatus* m_status = nullptr;
-    PreferencesPanel* m_panel = nullptr;
-    Preferences* m_prefs = nullptr;
     QList<QUrl> m_opened;
 };
 
