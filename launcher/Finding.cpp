@@ -138,8 +138,6 @@ int Launcher::nearestShownRow(int row) const
 
 void Launcher::updateLevelCounts()
 {
-    if (!m_levelCountsLabel)
-        return;
     int installed = 0;
     int updates = 0;
     for (qsizetype index = 0; index < m_database->count(); ++index) {
@@ -150,6 +148,10 @@ void Launcher::updateLevelCounts()
         if (checkInstall(entry) == UpdateAvailable)
             ++updates;
     }
+    m_updatesAvailable = updates;
+    validateUpdateAll();
+    if (!m_levelCountsLabel)
+        return;
     m_levelCountsLabel->setText(
         countText(installed, QT_TRANSLATE_NOOP("Quillmor", "1 level installed"),
                   QT_TRANSLATE_NOOP("Quillmor", "%n levels installed")) +
