@@ -1,78 +1,69 @@
 #include "catalogue/Database.h"
-#include "cells/DescriptionCell.h"
 #include "install/Locations.h"
 #include "platform/UserDefaults.h"
 #include "tests/launcher/LauncherFixture.h"
-#include "tests/support/HttpFixture.h"
 #include "tests/support/ZipBuilder.h"
 #include "transfer/DownloadSheet.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
-// Feeds refreshed and levels installed through the real window, over loopback HTTP.
+// Feeds refreshed, levels installed and updated through the real window, over loopback HTTP.
 class InstallFlowTest : public QObject, private LauncherFixture
 {
     Q_OBJECT
 
-    static constexpr QDir::Filters kFolders = QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot;
-    std::unique_ptr<HttpFixture> m_http;
-
-    static bool sheetUp()
-    {
-        return QTest::qWaitFor(
-            [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 20000);
-    }
     template <typename Sheet> static Sheet* modal()
     {
         return qobject_cast<Sheet*>(QApplication::activeModalWidget());
     }
-    QByteArray zip(const ZipBuilder& builder) const
+    QString downloads() const { return getDownloadDir().value_or(QString()); }
+    // The level folders, hidden ones too: "+" marks one holding the new archive's map, "~" one
+    // still holding the old level's.
+    QString levels() const
     {
-        QFile file(home().filePath("made.zip"));
-        return builder.write(file.fileName()) && file.open(QIODevice::ReadOnly) ? file.readAll()
-                                                                                : QByteArray();
+        const QDir dir(home().gameLevelDir());
+        QStringList folders = dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+        for (QString& folder : folders)
+            folder += QString(QFile::exists(dir.filePath(folder + "/new.map")) ? "+" : "") +
+                      (QFile::exists(dir.filePath(folder + "/map.dat")) ? "~" : "");
+        return folders.join(' ');
     }
-    bool inLevel(const QString& folder, const QString& name) const
+    // The install states of the entries named so, in table order.
+    QString states(const QString& names) const
     {
-        return QFile::exists(home().gameLevelDir() + u'/' + folder + u'/' + name);
-    }
-    QVariantMap entryOf(const QString& guid) const
-    {
-        for (qsizetype index = 0; index < launcher()->database()->count(); ++index) {
-            if (launcher()->database()->objectAtIndex(index).value("guid") == guid)
-                return launcher()->database()->objectAtIndex(index);
+        QStringList found;
+        for (int row = 0; row < launcher()->database()->count(); ++row) {
+            const QVariantMap entry = launcher()->database()->objectAtIndex(row);
+            if (names.split(' ').contains(entry.value("name").toString()))
+                found.append(QString::number(checkInstall(entry)));
         }
-        return {};
+        return found.join(' ');
     }
-    // Clicks the row's install or update button, whichever it shows.
-    void clickDownload(const QString& name)
+    // An installed level whose feed publishes a newer archive at /<name>.zip.
+    QVariantMap installedLevel(const QString& name)
     {
-        const QModelIndex index = model()->index(rowOf(name), model()->columnOf("description"));
-        auto* cell = qobject_cast<DescriptionCell*>(table()->itemDelegateForColumn(index.column()));
-        launcher()->willDisplayCell(*cell, index);
-        const auto parts = cell->layout(table()->visualRect(index), table()->viewport());
-        QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
-                          parts.install.value_or(parts.update.value_or(QRect())).center());
+        home().createLevel(name);
+        return {{"name", name},
+                {"guid", name},
+                {"urlDownload", http().url(u'/' + name + ".zip").toString()},
+                {"urlInstall", folderUrl(name)},
+                {"pubDateInstall", QDateTime::currentDateTimeUtc().addDays(-1)},
+                {"pubDateRemote", QDateTime::currentDateTimeUtc()}};
+    }
+    QByteArray goodArchive() const
+    {
+        return zipBytes(ZipBuilder().add("levellist.dat", "1").add("new.map", "x"));
     }
 
 private slots:
-    void init()
-    {
-        setUp();
-        m_http = std::make_unique<HttpFixture>();
-    }
-    void cleanup()
-    {
-        tearDown();
-        m_http.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void refresh_data()
     {
@@ -101,10 +92,10 @@ private slots:
         QStringList levels{"Standard"};
         for (const QString& source : sources.split(u' ', Qt::SkipEmptyParts)) {
             const QString path = u'/' + source.left(1), kind = source.mid(1);
-            m_http->setBody(path, kind == u"xml" ? "<rss><channel><item/></channel></rss>"
-                                                 : source.left(1).toUtf8() + "1\n" +
-                                                       m_http->url(path + ".zip").toEncoded());
-            const QUrl url = kind == u"fail" ? HttpFixture::refusedUrl() : m_http->url(path);
+            http().setBody(path, kind == u"xml" ? "<rss><channel><item/></channel></rss>"
+                                                : source.left(1).toUtf8() + "1\n" +
+                                                      http().url(path + ".zip").toEncoded());
+            const QUrl url = kind == u"fail" ? HttpFixture::refusedUrl() : http().url(path);
             QVariantMap record{{"urlDownload", url.toString()},
                                {"format", kind == u"xml" ? "xml" : "txt"}};
             if (kind == u"later")
@@ -117,9 +108,9 @@ private slots:
         start();
         if (sources.contains("fail"))
             QVERIFY(sheetUp() && !answerSheet().isEmpty());
-        QTRY_COMPARE(m_http->requests().size(), fetched.size());
+        QTRY_COMPARE(http().requests().size(), fetched.size());
         QString asked;
-        for (const QByteArray& request : m_http->requests())
+        for (const QByteArray& request : http().requests())
             asked += QString::fromLatin1(request.split(' ').value(1).mid(1));
         QCOMPARE(asked, fetched);
         levels.sort();
@@ -128,20 +119,20 @@ private slots:
 
     void cancelLeavesQueue()
     {
-        const QByteArray feedB = "B1\n" + m_http->url("/B.zip").toEncoded();
+        const QByteArray feedB = "B1\n" + http().url("/B.zip").toEncoded();
         HttpFixture::Response stalled = HttpFixture::answer(200, feedB);
         stalled.stallAfter = 0;
-        m_http->setResponse("/B", stalled);
-        m_http->setBody("/A", "A1\n" + m_http->url("/A.zip").toEncoded());
+        http().setResponse("/B", stalled);
+        http().setBody("/A", "A1\n" + http().url("/A.zip").toEncoded());
         UserDefaults::standard().setObject(
-            QVariantList{QVariantMap{{"urlDownload", m_http->url("/A")}, {"format", "txt"}},
-                         QVariantMap{{"urlDownload", m_http->url("/B")}, {"format", "txt"}}},
+            QVariantList{QVariantMap{{"urlDownload", http().url("/A")}, {"format", "txt"}},
+                         QVariantMap{{"urlDownload", http().url("/B")}, {"format", "txt"}}},
             "source");
         start();
         QTRY_VERIFY(modal<DownloadSheet>());
         QTest::mouseClick(modal<DownloadSheet>()->cancelButton(), Qt::LeftButton);
         QCOMPARE(names(), QStringList{"Standard"});
-        m_http->setBody("/B", feedB);
+        http().setBody("/B", feedB);
         QTest::keyClick(window(), Qt::Key_R, Qt::ControlModifier);
         QTRY_COMPARE(names(), (QStringList{"A1", "B1", "Standard"}));
     }
@@ -151,93 +142,78 @@ private slots:
         QTest::addColumn<QString>("archive");  // good, html, no list, bad entry
         QTest::addColumn<QString>("existing"); // "installed", "taken" (a local level) or none
         QTest::addColumn<QString>("answer");   // to the question asked, empty for none
-        QTest::addColumn<QString>("folder");   // where the new level lands, empty for nowhere
+        QTest::addColumn<QString>("outcome");  // last sheet | level folders | states
         // An installed level's feed publishes a wrong checksum when a question is answered.
         const auto row = [](const char* name, const char* archive, const char* existing,
-                            const char* answer, const char* folder) {
-            QTest::newRow(name) << archive << existing << answer << folder;
+                            const char* answer, const QString& outcome) {
+            QTest::newRow(name) << archive << existing << answer << outcome;
         };
-        row("free folder", "good", "", "", "Castle");
-        row("get.php", "good", "", "", "get");
-        row("update, no question", "good", "installed", "", "Castle");
-        row("not a zip", "html", "installed", "", "");
-        row("no levellist.dat", "no list", "installed", "", "");
-        row("bad entry", "bad entry", "installed", "", "");
-        row("checksum, Cancel", "good", "installed", "Cancel", "");
-        row("checksum, Install Anyway", "good", "installed", "Install Anyway", "Castle");
-        row("taken, New Directory", "good", "taken", "New Directory", "Castle2");
-        row("taken twice, New Directory", "good", "taken 2", "New Directory", "Castle3");
-        row("taken, Overwrite", "good", "taken", "Overwrite", "Castle");
-        row("taken, Cancel", "good", "taken", "Cancel", "");
+        const QString done = "New level installed! | ", failed = "The level could not be "
+                                                                 "installed. | Castle~ | 1";
+        row("free folder", "good", "", "", done + "Castle+ | 2");
+        row("get.php", "good", "", "", done + "get+ | 2");
+        row("update, no question", "good", "installed", "", done + "Castle+ | 2");
+        row("not a zip", "html", "installed", "", failed);
+        row("no levellist.dat", "no list", "installed", "", failed);
+        row("bad entry", "bad entry", "installed", "", failed);
+        row("checksum, Cancel", "good", "installed", "Cancel", " | Castle~ | 1");
+        row("checksum, Install Anyway", "good", "installed", "Install Anyway",
+            done + "Castle+ | 2");
+        row("taken, New Directory", "good", "taken", "New Directory",
+            done + "Castle~ Castle2+ | 2 3");
+        row("taken twice, New Directory", "good", "taken 2", "New Directory",
+            done + "Castle~ Castle2~ Castle3+ | 2 3");
+        // Overwrite forgets the local level that had the folder.
+        row("taken, Overwrite", "good", "taken", "Overwrite", done + "Castle+ | 2");
+        row("taken, Cancel", "good", "taken", "Cancel", " | Castle~ | 0 3");
     }
     void install()
     {
         QFETCH(QString, archive);
         QFETCH(QString, existing);
         QFETCH(QString, answer);
-        QFETCH(QString, folder);
-        const QString path = folder == u"get" ? "/get.php" : "/Castle.zip";
-        const bool badSha1 = existing == u"installed" && !answer.isEmpty();
-        const QString sheet = !folder.isEmpty()    ? "New level installed!"
-                              : archive != u"good" ? "The level could not be installed."
-                                                   : "";
+        QFETCH(QString, outcome);
+        const QString path = outcome.contains("get+") ? "/get.php" : "/Castle.zip";
         ZipBuilder builder;
         if (archive != u"no list")
             builder.add("levellist.dat", "1");
         if (archive == u"bad entry")
             builder.add("../escape.map", "x");
-        const QByteArray good = zip(builder.add("new.map", "x"));
-        m_http->setBody(path, archive == u"html" ? "<html>busy</html>" : good);
-        const QString archiveName = path.mid(1);
-        const QString downloads = getDownloadDir().value_or(QString());
-        home().createFile(downloads + u'/' + archiveName, "older archive");
+        http().setBody(path, archive == u"html" ? "<html>busy</html>"
+                                                : zipBytes(builder.add("new.map", "x")));
+        home().createFile(downloads() + path, "older archive");
         QVariantMap entry{{"name", "Castle"},
                           {"guid", "castle"},
-                          {"urlDownload", m_http->url(path).toString()},
+                          {"urlDownload", http().url(path).toString()},
                           {"pubDateRemote", QDateTime::currentDateTimeUtc()}};
-        if (badSha1)
+        if (existing == u"installed")
+            entry = installedLevel("Castle");
+        if (existing == u"installed" && !answer.isEmpty())
             entry.insert("sha1Remote", QByteArray(20, 'x'));
-        if (!existing.isEmpty())
+        if (existing.startsWith("taken"))
             home().createLevel("Castle");
         if (existing == u"taken 2")
             home().createLevel("Castle2");
-        if (existing == u"installed") {
-            entry.insert("urlInstall", folderUrl("Castle"));
-            entry.insert("pubDateInstall", QDateTime::currentDateTimeUtc().addDays(-1));
-        }
         home().writeCatalogue({entry});
         start();
         clickDownload("Castle");
         if (!answer.isEmpty())
             QVERIFY(sheetUp() && !answerSheet(nullptr, answer).isEmpty());
         QString informative;
-        QVERIFY(sheet.isEmpty() || sheetUp());
-        QCOMPARE(answerSheet(&informative), sheet);
-        QCOMPARE(QFile::exists(downloads + u'/' + archiveName), !badSha1 || answer != u"Cancel");
-        QVERIFY(!QFile::exists(downloads + u'/' + archiveName + ".download"));
-        QVERIFY(QFile::exists(home().dataHome() + "/Trash/files/" + archiveName));
-        const InstallState state = checkInstall(entryOf("castle"));
-        QCOMPARE(inLevel("Castle", "map.dat"), folder != u"Castle" && !existing.isEmpty());
-        if (folder.isEmpty()) {
-            QVERIFY(!inLevel("Castle", "new.map"));
-            QCOMPARE(state, existing == u"installed" ? UpdateAvailable : NotInstalled);
-        } else {
-            QVERIFY(inLevel(folder, "new.map") && informative.contains("Castle"));
-            QCOMPARE(selectedName(), QStringLiteral("Castle"));
-            QCOMPARE(state, UpToDate);
-        }
-        // Overwrite forgets the local level that had the folder; no staging folder is left.
-        QCOMPARE(names().count("Castle"),
-                 1 + int(existing.startsWith("taken") && answer != u"Overwrite"));
-        QCOMPARE(QDir(home().gameLevelDir()).entryList(kFolders).size(),
-                 int(existing == u"taken 2") + int(!existing.isEmpty() || !folder.isEmpty()) +
-                     int(folder.startsWith("Castle") && folder != u"Castle"));
+        QVERIFY(outcome.startsWith(" | ") || sheetUp());
+        QCOMPARE(answerSheet(&informative) + " | " + levels() + " | " + states("Castle"), outcome);
+        QVERIFY(!outcome.startsWith("New") || informative.contains("\"Castle\""));
+        // The new archive replaced the older one, and nothing half-done is left beside it.
+        QCOMPARE(QDir(downloads()).entryList(QDir::Files),
+                 answer == u"Cancel" && existing == u"installed" ? QStringList()
+                                                                 : QStringList{path.mid(1)});
+        QVERIFY(QFile::exists(home().dataHome() + "/Trash/files" + path));
     }
 
     void localFile()
     {
         const QDateTime mtime(QDate(2025, 5, 4), QTime(3, 2, 1), Qt::UTC);
-        const QByteArray bytes = zip(ZipBuilder().add("levellist.dat", "1"));
+        const QByteArray bytes = zipBytes(ZipBuilder().add("levellist.dat", "1"));
         const QString path = home().createFile("elsewhere/Castle.zip", bytes, mtime);
         start();
         for (const auto& [expected, button] :
@@ -265,22 +241,58 @@ private slots:
         big.add("levellist.dat", "1");
         for (int file = 0; file < 4000; ++file)
             big.add(QByteArray::number(file), QByteArray(16384, char(file)), ZipBuilder::Stored);
-        m_http->setBody("/Castle.zip", zip(big));
-        home().createLevel("Castle");
-        home().writeCatalogue(
-            {QVariantMap{{"name", "Castle"},
-                         {"guid", "castle"},
-                         {"urlDownload", m_http->url("/Castle.zip").toString()},
-                         {"urlInstall", folderUrl("Castle")},
-                         {"pubDateInstall", QDateTime::currentDateTimeUtc().addDays(-1)},
-                         {"pubDateRemote", QDateTime::currentDateTimeUtc()}}});
+        http().setBody("/Castle.zip", zipBytes(big));
+        home().writeCatalogue({installedLevel("Castle")});
         start();
         clickDownload("Castle");
-        const QDir levels(home().gameLevelDir());
-        QTRY_VERIFY(levels.entryList(kFolders).size() == 2); // unpacking into its staging
+        QTRY_COMPARE(levels().count(' '), 1); // unpacking into its staging folder
         QTest::mouseClick(modal<DownloadSheet>()->cancelButton(), Qt::LeftButton);
-        QTRY_COMPARE(levels.entryList(kFolders), QStringList{"Castle"});
-        QVERIFY(inLevel("Castle", "map.dat") && !inLevel("Castle", "0"));
+        QTRY_COMPARE(levels(), QStringLiteral("Castle~"));
+    }
+
+    // Three levels with updates, A, B and C, updated from the button beside the counts line;
+    // B's archive answers as the row says.
+    void updateAll_data()
+    {
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("outcome"); // summary | level folders | states | downloads
+        QTest::newRow("second archive broken")
+            << "no list"
+            << "Some updates could not be installed. Levels updated: 2 of 3. B: The archive "
+               "holds no \"levellist.dat\". | A+ B~ C+ | 2 1 2 | A.zip B.zip C.zip";
+        QTest::newRow("second refused")
+            << "404"
+            << "Some updates could not be installed. Levels updated: 2 of 3. B: The server "
+               "answered 404 Not Found. | A+ B~ C+ | 2 1 2 | A.zip C.zip";
+        QTest::newRow("Cancel during the second download")
+            << "stall"
+            << "Update All was cancelled. Levels updated: 1 of 3. | A+ B~ C~ | 2 1 1 | A.zip";
+    }
+    void updateAll()
+    {
+        QFETCH(QString, second);
+        QFETCH(QString, outcome);
+        for (const char* path : {"/A.zip", "/B.zip", "/C.zip"})
+            http().setBody(path, goodArchive());
+        HttpFixture::Response broken =
+            HttpFixture::answer(second == u"404" ? 404 : 200, zipBytes(ZipBuilder().add("x", "1")));
+        broken.stallAfter = second == u"stall" ? 10 : -1;
+        http().setResponse("/B.zip", broken);
+        home().writeCatalogue({installedLevel("A"), installedLevel("B"), installedLevel("C")});
+        start();
+        QTest::mouseClick(launcher()->updateAllButton(), Qt::LeftButton);
+        if (second == u"stall") {
+            QTRY_VERIFY(QFile::exists(downloads() + "/B.zip.download"));
+            QVERIFY(!launcher()->updateAllButton()->isEnabled());
+            QTest::mouseClick(modal<DownloadSheet>()->cancelButton(), Qt::LeftButton);
+        }
+        QString detail;
+        QVERIFY(sheetUp());
+        QString summary = answerSheet(&detail) + u'\n' + detail;
+        QCOMPARE(summary.replace(u'\n', u' ') + " | " + levels() + " | " + states("A B C") + " | " +
+                     QDir(downloads()).entryList(QDir::Files).join(' '),
+                 outcome);
+        QVERIFY(launcher()->updateAllButton()->isEnabled()); // B still has its update
     }
 };
 
