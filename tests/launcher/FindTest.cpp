@@ -3,7 +3,6 @@
 #include "install/StaleDownloads.h"
 #include "platform/UserDefaults.h"
 #include "tests/launcher/LauncherFixture.h"
-#include "tests/support/HttpFixture.h"
 #include "tests/support/ZipBuilder.h"
 
 #include <QApplication>
@@ -11,7 +10,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 // Finding levels with the filter field, the counts line under the table and the start-up
@@ -20,9 +18,6 @@ class FindTest : public QObject, private LauncherFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<HttpFixture> m_http;
-
-    QString downloads() const { return getDownloadDir().value_or(QString()); }
     QLineEdit* filter() const { return window()->findChild<QLineEdit*>("levelFilter"); }
 
     // Sorted by name: Castle (installed, update published), Crème Brûlée (the "Fjörd Levels"
@@ -37,11 +32,7 @@ class FindTest : public QObject, private LauncherFixture
                                      {"urlDownload", nordic},
                                      {"nextCheckDate", older.addYears(100)}}},
             "source");
-        const QString made = home().filePath("made.zip");
-        QFile zip(made);
-        QVERIFY(ZipBuilder().add("levellist.dat", "1").write(made) &&
-                zip.open(QIODevice::ReadOnly));
-        const QByteArray archive = zip.readAll();
+        const QByteArray archive = zipBytes(ZipBuilder().add("levellist.dat", "1"));
         QVariantList entries;
         for (const auto& [name, file, author, description, installed] :
              {std::tuple{"Castle", "/castle.zip", "Ann", "Towers and moats", true},
@@ -62,8 +53,8 @@ class FindTest : public QObject, private LauncherFixture
             if (QString(name) == u"Ocean")
                 entry.insert("urlZip", QUrl::fromLocalFile(downloads() + path).toString());
             else
-                entry.insert("urlDownload", m_http->url(path).toString());
-            m_http->setBody(path, archive);
+                entry.insert("urlDownload", http().url(path).toString());
+            http().setBody(path, archive);
             entries.append(entry);
         }
         home().writeCatalogue(entries);
@@ -71,16 +62,8 @@ class FindTest : public QObject, private LauncherFixture
     }
 
 private slots:
-    void init()
-    {
-        setUp();
-        m_http = std::make_unique<HttpFixture>();
-    }
-    void cleanup()
-    {
-        tearDown();
-        m_http.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     // Gestures, ';' apart: click a row, type into the field (Ctrl+F), Escape, sort by name
     // again, Delete the selected level, get (install or update) a level by its cell's button.
@@ -89,7 +72,7 @@ private slots:
         QTest::addColumn<QString>("gestures");
         QTest::addColumn<QString>("outcome"); // selected, launch button | shown | counts line
         const QString all = "Castle, Crème Brûlée, Ocean, Standard | ";
-        const QString counts = " | 2 levels installed, 1 update available";
+        const QString counts = " | 2 levels installed, 1 update available [Update All]";
         const auto row = [](const char* tag, const char* gestures, const QString& outcome) {
             QTest::newRow(tag) << gestures << outcome;
         };
@@ -109,9 +92,9 @@ private slots:
         row("update", "get Castle",
             "Castle on | " + all + "2 levels installed, 0 updates available");
         row("install", "get Crème Brûlée",
-            "Crème Brûlée on | " + all + "3 levels installed, 1 update available");
+            "Crème Brûlée on | " + all + "3 levels installed, 1 update available [Update All]");
         row("delete in a filtered table", "type fish;click Ocean;delete",
-            "Ocean off | Ocean | 1 level installed, 1 update available");
+            "Ocean off | Ocean | 1 level installed, 1 update available [Update All]");
     }
     void find()
     {
@@ -134,14 +117,8 @@ private slots:
                 QTest::keyClick(table(), Qt::Key_Delete);
                 answerSheet();
             } else {
-                const QModelIndex index = model()->index(rowOf(argument), 2);
-                auto* cell = qobject_cast<DescriptionCell*>(table()->itemDelegateForColumn(2));
-                launcher()->willDisplayCell(*cell, index);
-                const auto parts = cell->layout(table()->visualRect(index), table()->viewport());
-                QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
-                                  parts.install.value_or(parts.update.value_or(QRect())).center());
-                QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
-                answerSheet();
+                clickDownload(argument);
+                QVERIFY(sheetUp() && !answerSheet().isEmpty());
             }
         }
         QStringList shown;
@@ -151,7 +128,8 @@ private slots:
         }
         const bool on = launcher()->lauchQuillmorButton()->isEnabled();
         QCOMPARE(selectedName() + (on ? " on | " : " off | ") + shown.join(", ") + " | " +
-                     window()->findChild<QLabel*>("levelCounts")->text(),
+                     countsLine() +
+                     (launcher()->updateAllButton()->isEnabled() ? " [Update All]" : ""),
                  outcome);
     }
 
@@ -168,14 +146,11 @@ private slots:
     // The file a transfer writes stays, whatever its name says.
     void staleDownloadsSpareTheRunningTransfer()
     {
-        QTemporaryDir folder;
         for (const char* name : {"a.zip", "b.zip", "a.zip.download", "b.zip.download"})
-            QVERIFY(QFile(folder.filePath(name)).open(QIODevice::WriteOnly));
-        QStringList chosen =
-            chooseStaleDownloads(folder.path(), {"a.zip"}, {folder.filePath("b.zip.download")});
-        for (QString& path : chosen)
-            path = QFileInfo(path).fileName();
-        QCOMPARE(chosen.join(' '), QStringLiteral("a.zip.download b.zip"));
+            home().createFile(QStringLiteral("dl/") + name);
+        QCOMPARE(chooseStaleDownloads(home().filePath("dl"), {"a.zip"},
+                                      {home().filePath("dl/b.zip.download")}),
+                 (QStringList{home().filePath("dl/a.zip.download"), home().filePath("dl/b.zip")}));
     }
 };
 

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 // Feeds refreshed, levels installed and updated through the real window, over loopback HTTP.
@@ -22,7 +23,11 @@ class InstallFlowTest : public QObject, private LauncherFixture
     {
         return qobject_cast<Sheet*>(QApplication::activeModalWidget());
     }
-    QString downloads() const { return getDownloadDir().value_or(QString()); }
+    // The counts line's figures: levels installed, then updates available.
+    QString counts() const
+    {
+        return countsLine().remove(QRegularExpression("[^\\d ]")).simplified();
+    }
     // The level folders, hidden ones too: "+" marks one holding the new archive's map, "~" one
     // still holding the old level's.
     QString levels() const
@@ -33,17 +38,6 @@ class InstallFlowTest : public QObject, private LauncherFixture
             folder += QString(QFile::exists(dir.filePath(folder + "/new.map")) ? "+" : "") +
                       (QFile::exists(dir.filePath(folder + "/map.dat")) ? "~" : "");
         return folders.join(' ');
-    }
-    // The install states of the entries named so, in table order.
-    QString states(const QString& names) const
-    {
-        QStringList found;
-        for (int row = 0; row < launcher()->database()->count(); ++row) {
-            const QVariantMap entry = launcher()->database()->objectAtIndex(row);
-            if (names.split(' ').contains(entry.value("name").toString()))
-                found.append(QString::number(checkInstall(entry)));
-        }
-        return found.join(' ');
     }
     // An installed level whose feed publishes a newer archive at /<name>.zip.
     QVariantMap installedLevel(const QString& name)
@@ -56,10 +50,6 @@ class InstallFlowTest : public QObject, private LauncherFixture
                 {"pubDateInstall", QDateTime::currentDateTimeUtc().addDays(-1)},
                 {"pubDateRemote", QDateTime::currentDateTimeUtc()}};
     }
-    QByteArray goodArchive() const
-    {
-        return zipBytes(ZipBuilder().add("levellist.dat", "1").add("new.map", "x"));
-    }
 
 private slots:
     void init() { setUp(); }
@@ -68,21 +58,20 @@ private slots:
     void refresh_data()
     {
         // Sources in list order: a name, then "later" (not due), "xml" (stored format xml, RSS
-        // content) or "fail" (refused); plain ones are due text feeds offering "<name>1".
+        // content), "fail" (refused) or "stall" (its first answer stalls and is cancelled, then
+        // Ctrl+R refreshes every feed); the others are due text feeds offering "<name>1".
         QTest::addColumn<QString>("sources");
         QTest::addColumn<QString>("fetched");
-        QTest::newRow("three due, last first") << "A B C"
-                                               << "CBA";
-        QTest::newRow("future date skipped, none fetched") << "Alater B"
-                                                           << "B";
-        QTest::newRow("no source due") << "Alater"
-                                       << "";
-        QTest::newRow("empty list") << ""
-                                    << "";
-        QTest::newRow("stored xml read as xml") << "Axml"
-                                                << "A";
-        QTest::newRow("one failing of three") << "A Bfail C"
-                                              << "CA";
+        const auto row = [](const char* name, const char* sources, const char* fetched) {
+            QTest::newRow(name) << sources << fetched;
+        };
+        row("three due, last first", "A B C", "CBA");
+        row("future date skipped, none fetched", "Alater B", "B");
+        row("no source due", "Alater", "");
+        row("empty list", "", "");
+        row("stored xml read as xml", "Axml", "A");
+        row("one failing of three", "A Bfail C", "CA");
+        row("Cancel leaves the queue", "A Bstall", "BBABA");
     }
     void refresh()
     {
@@ -92,22 +81,32 @@ private slots:
         QStringList levels{"Standard"};
         for (const QString& source : sources.split(u' ', Qt::SkipEmptyParts)) {
             const QString path = u'/' + source.left(1), kind = source.mid(1);
-            http().setBody(path, kind == u"xml" ? "<rss><channel><item/></channel></rss>"
-                                                : source.left(1).toUtf8() + "1\n" +
-                                                      http().url(path + ".zip").toEncoded());
+            HttpFixture::Response answer = HttpFixture::answer(
+                200, kind == u"xml"
+                         ? "<rss><channel><item/></channel></rss>"
+                         : source.left(1).toUtf8() + "1\n" + http().url(path + ".zip").toEncoded());
+            answer.stallAfter = kind == u"stall" ? 0 : -1;
+            http().setResponse(path, answer);
             const QUrl url = kind == u"fail" ? HttpFixture::refusedUrl() : http().url(path);
             QVariantMap record{{"urlDownload", url.toString()},
                                {"format", kind == u"xml" ? "xml" : "txt"}};
             if (kind == u"later")
                 record.insert("nextCheckDate", QDateTime::currentDateTimeUtc().addDays(1));
             list.append(record);
-            if (kind.isEmpty())
-                levels.append(source + u'1');
+            if (kind.isEmpty() || kind == u"stall")
+                levels.append(source.left(1) + u'1');
         }
         UserDefaults::standard().setObject(list, "source");
         start();
         if (sources.contains("fail"))
             QVERIFY(sheetUp() && !answerSheet().isEmpty());
+        if (sources.contains("stall")) {
+            QTRY_VERIFY(modal<DownloadSheet>());
+            QTest::mouseClick(modal<DownloadSheet>()->cancelButton(), Qt::LeftButton);
+            QCOMPARE(names(), QStringList{"Standard"}); // nothing saved or reloaded
+            http().setBody("/B", "B1\n" + http().url("/B.zip").toEncoded());
+            QTest::keyClick(window(), Qt::Key_R, Qt::ControlModifier);
+        }
         QTRY_COMPARE(http().requests().size(), fetched.size());
         QString asked;
         for (const QByteArray& request : http().requests())
@@ -117,55 +116,35 @@ private slots:
         QTRY_COMPARE(names(), levels); // saved and reloaded
     }
 
-    void cancelLeavesQueue()
-    {
-        const QByteArray feedB = "B1\n" + http().url("/B.zip").toEncoded();
-        HttpFixture::Response stalled = HttpFixture::answer(200, feedB);
-        stalled.stallAfter = 0;
-        http().setResponse("/B", stalled);
-        http().setBody("/A", "A1\n" + http().url("/A.zip").toEncoded());
-        UserDefaults::standard().setObject(
-            QVariantList{QVariantMap{{"urlDownload", http().url("/A")}, {"format", "txt"}},
-                         QVariantMap{{"urlDownload", http().url("/B")}, {"format", "txt"}}},
-            "source");
-        start();
-        QTRY_VERIFY(modal<DownloadSheet>());
-        QTest::mouseClick(modal<DownloadSheet>()->cancelButton(), Qt::LeftButton);
-        QCOMPARE(names(), QStringList{"Standard"});
-        http().setBody("/B", feedB);
-        QTest::keyClick(window(), Qt::Key_R, Qt::ControlModifier);
-        QTRY_COMPARE(names(), (QStringList{"A1", "B1", "Standard"}));
-    }
-
     void install_data()
     {
         QTest::addColumn<QString>("archive");  // good, html, no list, bad entry
         QTest::addColumn<QString>("existing"); // "installed", "taken" (a local level) or none
         QTest::addColumn<QString>("answer");   // to the question asked, empty for none
-        QTest::addColumn<QString>("outcome");  // last sheet | level folders | states
+        QTest::addColumn<QString>("outcome");  // last sheet | level folders | counts
         // An installed level's feed publishes a wrong checksum when a question is answered.
         const auto row = [](const char* name, const char* archive, const char* existing,
                             const char* answer, const QString& outcome) {
             QTest::newRow(name) << archive << existing << answer << outcome;
         };
         const QString done = "New level installed! | ", failed = "The level could not be "
-                                                                 "installed. | Castle~ | 1";
-        row("free folder", "good", "", "", done + "Castle+ | 2");
-        row("get.php", "good", "", "", done + "get+ | 2");
-        row("update, no question", "good", "installed", "", done + "Castle+ | 2");
+                                                                 "installed. | Castle~ | 1 1";
+        row("free folder", "good", "", "", done + "Castle+ | 1 0");
+        row("get.php", "good", "", "", done + "get+ | 1 0");
+        row("update, no question", "good", "installed", "", done + "Castle+ | 1 0");
         row("not a zip", "html", "installed", "", failed);
         row("no levellist.dat", "no list", "installed", "", failed);
         row("bad entry", "bad entry", "installed", "", failed);
-        row("checksum, Cancel", "good", "installed", "Cancel", " | Castle~ | 1");
+        row("checksum, Cancel", "good", "installed", "Cancel", " | Castle~ | 1 1");
         row("checksum, Install Anyway", "good", "installed", "Install Anyway",
-            done + "Castle+ | 2");
+            done + "Castle+ | 1 0");
         row("taken, New Directory", "good", "taken", "New Directory",
-            done + "Castle~ Castle2+ | 2 3");
+            done + "Castle~ Castle2+ | 2 0");
         row("taken twice, New Directory", "good", "taken 2", "New Directory",
-            done + "Castle~ Castle2~ Castle3+ | 2 3");
+            done + "Castle~ Castle2~ Castle3+ | 3 0");
         // Overwrite forgets the local level that had the folder.
-        row("taken, Overwrite", "good", "taken", "Overwrite", done + "Castle+ | 2");
-        row("taken, Cancel", "good", "taken", "Cancel", " | Castle~ | 0 3");
+        row("taken, Overwrite", "good", "taken", "Overwrite", done + "Castle+ | 1 0");
+        row("taken, Cancel", "good", "taken", "Cancel", " | Castle~ | 1 0");
     }
     void install()
     {
@@ -201,7 +180,7 @@ private slots:
             QVERIFY(sheetUp() && !answerSheet(nullptr, answer).isEmpty());
         QString informative;
         QVERIFY(outcome.startsWith(" | ") || sheetUp());
-        QCOMPARE(answerSheet(&informative) + " | " + levels() + " | " + states("Castle"), outcome);
+        QCOMPARE(answerSheet(&informative) + " | " + levels() + " | " + counts(), outcome);
         QVERIFY(!outcome.startsWith("New") || informative.contains("\"Castle\""));
         // The new archive replaced the older one, and nothing half-done is left beside it.
         QCOMPARE(QDir(downloads()).entryList(QDir::Files),
@@ -235,61 +214,58 @@ private slots:
         QVERIFY(checkInstall(entry) == NotDownloadable && QFile::exists(path));
     }
 
-    void cancelUnpacking()
-    {
-        ZipBuilder big;
-        big.add("levellist.dat", "1");
-        for (int file = 0; file < 4000; ++file)
-            big.add(QByteArray::number(file), QByteArray(16384, char(file)), ZipBuilder::Stored);
-        http().setBody("/Castle.zip", zipBytes(big));
-        home().writeCatalogue({installedLevel("Castle")});
-        start();
-        clickDownload("Castle");
-        QTRY_COMPARE(levels().count(' '), 1); // unpacking into its staging folder
-        QTest::mouseClick(modal<DownloadSheet>()->cancelButton(), Qt::LeftButton);
-        QTRY_COMPARE(levels(), QStringLiteral("Castle~"));
-    }
-
     // Three levels with updates, A, B and C, updated from the button beside the counts line;
     // B's archive answers as the row says.
     void updateAll_data()
     {
-        QTest::addColumn<QString>("second");
-        QTest::addColumn<QString>("outcome"); // summary | level folders | states | downloads
-        QTest::newRow("second archive broken")
-            << "no list"
-            << "Some updates could not be installed. Levels updated: 2 of 3. B: The archive "
-               "holds no \"levellist.dat\". | A+ B~ C+ | 2 1 2 | A.zip B.zip C.zip";
-        QTest::newRow("second refused")
-            << "404"
-            << "Some updates could not be installed. Levels updated: 2 of 3. B: The server "
-               "answered 404 Not Found. | A+ B~ C+ | 2 1 2 | A.zip C.zip";
-        QTest::newRow("Cancel during the second download")
-            << "stall"
-            << "Update All was cancelled. Levels updated: 1 of 3. | A+ B~ C~ | 2 1 1 | A.zip";
+        QTest::addColumn<QString>(
+            "second"); // "no list", 404, or Cancel while "downloading" or "unpacking"
+        QTest::addColumn<QString>("outcome"); // summary | level folders | counts | downloads
+        const auto row = [](const char* name, const char* second, const QString& outcome) {
+            QTest::newRow(name) << second << outcome;
+        };
+        const QString cancelled =
+            "Update All was cancelled. Levels updated: 1 of 3. | A+ B~ C~ | 3 2 | A.zip";
+        const QString failed = "Some updates could not be installed. Levels updated: 2 of 3. B: ";
+        row("second archive broken", "no list",
+            failed +
+                "The archive holds no \"levellist.dat\". | A+ B~ C+ | 3 1 | A.zip B.zip C.zip");
+        row("second refused", "404",
+            failed + "The server answered 404 Not Found. | A+ B~ C+ | 3 1 | A.zip C.zip");
+        row("Cancel during the second download", "downloading", cancelled);
+        row("Cancel while the second unpacks", "unpacking", cancelled + " B.zip");
     }
     void updateAll()
     {
         QFETCH(QString, second);
         QFETCH(QString, outcome);
-        for (const char* path : {"/A.zip", "/B.zip", "/C.zip"})
-            http().setBody(path, goodArchive());
-        HttpFixture::Response broken =
-            HttpFixture::answer(second == u"404" ? 404 : 200, zipBytes(ZipBuilder().add("x", "1")));
-        broken.stallAfter = second == u"stall" ? 10 : -1;
-        http().setResponse("/B.zip", broken);
+        for (const char* path : {"/A.zip", "/C.zip"})
+            http().setBody(path,
+                           zipBytes(ZipBuilder().add("levellist.dat", "1").add("new.map", "x")));
+        ZipBuilder archive;
+        for (int file = 0; second == u"unpacking" && file < 4000; ++file)
+            archive.add(QByteArray::number(file), QByteArray(16384, char(file)),
+                        ZipBuilder::Stored);
+        archive.add(second == u"no list" ? "x" : "levellist.dat", "1");
+        HttpFixture::Response answer =
+            HttpFixture::answer(second == u"404" ? 404 : 200, zipBytes(archive));
+        answer.stallAfter = second == u"downloading" ? 10 : -1;
+        http().setResponse("/B.zip", answer);
         home().writeCatalogue({installedLevel("A"), installedLevel("B"), installedLevel("C")});
         start();
         QTest::mouseClick(launcher()->updateAllButton(), Qt::LeftButton);
-        if (second == u"stall") {
+        if (second == u"downloading")
             QTRY_VERIFY(QFile::exists(downloads() + "/B.zip.download"));
+        if (second == u"unpacking")
+            QTRY_COMPARE(levels().count(' '), 3); // B's staging folder beside the levels
+        if (second.endsWith("ing")) {
             QVERIFY(!launcher()->updateAllButton()->isEnabled());
             QTest::mouseClick(modal<DownloadSheet>()->cancelButton(), Qt::LeftButton);
         }
         QString detail;
         QVERIFY(sheetUp());
         QString summary = answerSheet(&detail) + u'\n' + detail;
-        QCOMPARE(summary.replace(u'\n', u' ') + " | " + levels() + " | " + states("A B C") + " | " +
+        QCOMPARE(summary.replace(u'\n', u' ') + " | " + levels() + " | " + counts() + " | " +
                      QDir(downloads()).entryList(QDir::Files).join(' '),
                  outcome);
         QVERIFY(launcher()->updateAllButton()->isEnabled()); // B still has its update

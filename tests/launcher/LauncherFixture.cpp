@@ -1,6 +1,7 @@
 #include "tests/launcher/LauncherFixture.h"
 
 #include "cells/DescriptionCell.h"
+#include "install/Locations.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/ZipBuilder.h"
 
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTest>
 
@@ -31,6 +33,16 @@ void LauncherFixture::tearDown()
     m_definition.reset();
     m_http.reset();
     m_home.reset();
+}
+
+QString LauncherFixture::downloads()
+{
+    return getDownloadDir().value_or(QString());
+}
+
+QString LauncherFixture::countsLine() const
+{
+    return launcher()->levelCountsLabel()->text();
 }
 
 QByteArray LauncherFixture::zipBytes(const ZipBuilder& builder) const

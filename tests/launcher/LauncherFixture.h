@@ -34,6 +34,9 @@ public:
     TestHome& home() const { return *m_home; }
     // The case's loopback server, up from setUp() to tearDown().
     HttpFixture& http() const { return *m_http; }
+    static QString downloads();
+    // The counts line under the table.
+    QString countsLine() const;
     // The bytes of the archive the builder makes.
     QByteArray zipBytes(const ZipBuilder& builder) const;
     WindowDefinition* definition() const { return m_definition.get(); }
