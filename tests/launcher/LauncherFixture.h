@@ -44,6 +44,7 @@ public:
     QMainWindow* window() const { return m_definition->window(); }
     QTableView* table() const { return launcher()->levelTable(); }
     LevelTableModel* model() const { return m_definition->levelModel(); }
+    QPushButton* updateAllButton() const { return launcher()->updateAllButton(); }
 
     // The level folder's URL as the catalogue stores it.
     QString folderUrl(const QString& name) const;
