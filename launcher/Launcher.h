@@ -11,10 +11,12 @@
 #include "platform/SortDescriptor.h"
 #include "sources/RepositoryEntry.h"
 
+#include <QAction>
 #include <QColor>
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QPushButton>
 #include <QStringList>
 #include <QUrl>
 #include <QVariant>
@@ -28,13 +30,11 @@ class DownloadSheet;
 class DownloadStatus;
 class LevelTableModel;
 class PreferencesPanel;
-class QAction;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QMainWindow;
 class QModelIndex;
-class QPushButton;
 class QTableView;
 class Repositories;
 struct StagedLevel;
@@ -153,7 +153,7 @@ public slots:
     // no sheet per level, one summary at the end. A failure moves on to the next level; Cancel
     // on the progress sheet stops the run and leaves the level in hand as it was.
     void updateAllLevels(QObject* sender = nullptr);
-    // Enables Update All while an update waits and nothing else holds the download controller.
+    // Enables Update All while an update waits and no sheet holds the window.
     void validateUpdateAll();
 
     // Moves the download folder's unused archives and left-over partial downloads to the
@@ -186,7 +186,8 @@ private:
     void openWebsite(int row);
 
 protected:
-    // Closing the main window saves its state; the application then ends.
+    // Closing the main window saves its state; the application then ends. A sheet on the
+    // window disables Update All until it closes.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -237,8 +238,9 @@ private:
     QMainWindow* m_window = nullptr;
     QLineEdit* m_levelFilter = nullptr;
     QLabel* m_levelCountsLabel = nullptr;
-    QAction* m_updateAllMenuItem = nullptr;
-    QPushButton* m_updateAllButton = nullptr;
+    // Guarded: sheets closing while the window is destroyed still report to the launcher.
+    QPointer<QAction> m_updateAllMenuItem;
+    QPointer<QPushButton> m_updateAllButton;
     int m_updatesAvailable = 0;
     // The Update All in progress: the download URLs still to do, in table order, and what
     // became of those done.
@@ -263,4 +265,5 @@ private:
     QPointer<DownloadSheet> m_installSheet;
     int m_clickedRow = -1;
     bool m_playing = false;
+    bool m_windowBlocked = false;
 };

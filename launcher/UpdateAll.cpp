@@ -13,7 +13,7 @@
 
 void Launcher::validateUpdateAll()
 {
-    const bool enabled = m_updatesAvailable > 0 && !m_updateAll &&
+    const bool enabled = m_updatesAvailable > 0 && !m_updateAll && !m_windowBlocked &&
                          !(m_downloadStatus && m_downloadStatus->isLoading());
     if (m_updateAllMenuItem)
         m_updateAllMenuItem->setEnabled(enabled);

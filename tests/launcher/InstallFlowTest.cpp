@@ -135,33 +135,50 @@ private slots:
         QTRY_COMPARE(names(), levels); // saved and reloaded
     }
 
+    // Castle's archive is the row's; it is installed by its cell's button, or updated by the
+    // Update All button as the second of three levels with updates, A, Castle and Dune. Cancel is
+    // clicked while a "stall"ing archive downloads or a "big" one unpacks.
     void install_data()
     {
-        QTest::addColumn<QString>("archive");  // good, html, no list, bad entry
+        QTest::addColumn<QString>("archive");
         QTest::addColumn<QString>("existing"); // "installed", "taken" (a local level) or none
-        QTest::addColumn<QString>("answer");   // to the question asked, empty for none
-        QTest::addColumn<QString>("outcome");  // last sheet | level folders | counts
+        QTest::addColumn<QString>("answer");   // to the question asked, or "Update All"
+        QTest::addColumn<QString>("outcome");  // last sheet | folders | counts | downloads (Trash)
         // An installed level's feed publishes a wrong checksum when a question is answered.
         const auto row = [](const char* name, const char* archive, const char* existing,
                             const char* answer, const QString& outcome) {
             QTest::newRow(name) << archive << existing << answer << outcome;
         };
-        const QString done = "New level installed! | ", failed = "The level could not be "
-                                                                 "installed. | Castle~ | 1 1+";
-        row("free folder", "good", "", "", done + "Castle+ | 1 0");
-        row("get.php", "good", "", "", done + "get+ | 1 0");
-        row("update, no question", "good", "installed", "", done + "Castle+ | 1 0");
+        const QString done = "New level installed! | ", kept = " | Castle.zip (Castle.zip)";
+        const QString failed = "The level could not be installed. | Castle~ | 1 1+" + kept;
+        row("free folder", "good", "", "", done + "Castle+ | 1 0" + kept);
+        row("get.php", "good", "", "", done + "get+ | 1 0 | get.php (get.php)");
+        row("update, no question", "good", "installed", "", done + "Castle+ | 1 0" + kept);
         row("not a zip", "html", "installed", "", failed);
         row("no levellist.dat", "no list", "installed", "", failed);
         row("bad entry", "bad entry", "installed", "", failed);
-        row("checksum, Cancel", "good", "installed", "Cancel", " | Castle~ | 1 1+");
+        row("Cancel while unpacking", "big", "installed", "", " | Castle~ | 1 1+" + kept);
+        row("checksum, Cancel", "good", "installed", "Cancel", " | Castle~ | 1 1+ |  (Castle.zip)");
         row("checksum, Install Anyway", "good", "installed", "Install Anyway",
-            done + "Castle+ | 1 0");
+            done + "Castle+ | 1 0" + kept);
         row("taken, New Directory", "good", "taken", "New Directory",
-            done + "Castle~ Castle2+ | 2 0");
+            done + "Castle~ Castle2+ | 2 0" + kept);
         // Overwrite forgets the local level that had the folder.
-        row("taken, Overwrite", "good", "taken", "Overwrite", done + "Castle+ | 1 0");
-        row("taken, Cancel", "good", "taken", "Cancel", " | Castle~ | 1 0");
+        row("taken, Overwrite", "good", "taken", "Overwrite", done + "Castle+ | 1 0" + kept);
+        row("taken, Cancel", "good", "taken", "Cancel", " | Castle~ | 1 0" + kept);
+        const QString some = "Some updates could not be installed. Levels updated: 2 of 3. "
+                             "Castle: ",
+                      three = " | A+ Castle~ Dune+ | 3 1+ | A.zip Castle.zip Dune.zip (",
+                      cancelled = "Update All was cancelled. Levels updated: 1 of 3. | A+ "
+                                  "Castle~ Dune~ | 3 2+ | A.zip Castle.zip (";
+        row("Update All, second archive broken", "no list", "installed", "Update All",
+            some + "The archive holds no \"levellist.dat\"." + three + "Castle.zip)");
+        row("Update All, second refused", "404", "installed", "Update All",
+            some + "The server answered 404 Not Found." + three + ")");
+        row("Update All, Cancel while downloading", "stall", "installed", "Update All",
+            cancelled + ")");
+        row("Update All, Cancel while unpacking", "big", "installed", "Update All",
+            cancelled + "Castle.zip)");
     }
     void install()
     {
@@ -170,6 +187,7 @@ private slots:
         QFETCH(QString, answer);
         QFETCH(QString, outcome);
         const QString path = outcome.contains("get+") ? "/get.php" : "/Castle.zip";
+        const bool updateAll = answer == u"Update All";
         http().setResponse(path, this->archive(archive));
         home().createFile(downloads() + path, "older archive");
         QVariantMap entry{{"name", "Castle"},
@@ -178,25 +196,45 @@ private slots:
                           {"pubDateRemote", QDateTime::currentDateTimeUtc()}};
         if (existing == u"installed")
             entry = installedLevel("Castle");
-        if (existing == u"installed" && !answer.isEmpty())
+        if (existing == u"installed" && !answer.isEmpty() && !updateAll)
             entry.insert("sha1Remote", QByteArray(20, 'x'));
         if (existing.startsWith("taken"))
             home().createLevel("Castle");
-        home().writeCatalogue({entry});
+        QVariantList entries{entry};
+        for (const QString name : {"A", "Dune"}) {
+            http().setResponse(u'/' + name + ".zip", this->archive("good"));
+            if (updateAll)
+                entries.append(installedLevel(name));
+        }
+        home().writeCatalogue(entries);
         start();
-        clickDownload("Castle");
-        if (!answer.isEmpty())
+        if (updateAll)
+            QTest::mouseClick(updateAllButton(), Qt::LeftButton);
+        else
+            clickDownload("Castle");
+        if (archive == u"stall" || archive == u"big") {
+            // a partial download, or the staging folder beside the levels
+            QTRY_VERIFY(archive == u"stall" ? QFile::exists(downloads() + path + ".download")
+                                            : levels().count(' ') == int(entries.size()));
+            QVERIFY(!updateAllButton()->isEnabled());
+            QTest::mouseClick(modal<DownloadSheet>()->cancelButton(), Qt::LeftButton);
+        }
+        if (!answer.isEmpty() && !updateAll)
             QVERIFY(sheetUp() && !answerSheet(nullptr, answer).isEmpty());
-        QString informative;
-        QVERIFY(outcome.startsWith(" | ") || sheetUp());
-        const QString sheet = answerSheet(&informative);
-        QCOMPARE(sheet + " | " + levels() + " | " + counts(), outcome);
-        QVERIFY(!outcome.startsWith("New") || informative.contains("\"Castle\""));
-        // The new archive replaced the older one, and nothing half-done is left beside it.
-        QCOMPARE(QDir(downloads()).entryList(QDir::Files),
-                 answer == u"Cancel" && existing == u"installed" ? QStringList()
-                                                                 : QStringList{path.mid(1)});
-        QVERIFY(QFile::exists(home().dataHome() + "/Trash/files" + path));
+        QString detail;
+        if (outcome.startsWith(" | ")) // nothing to answer once the work has stopped
+            QTRY_VERIFY(!QApplication::activeModalWidget());
+        else
+            QVERIFY(sheetUp());
+        QString sheet = answerSheet(&detail);
+        sheet += updateAll ? u'\n' + detail : QString();
+        const auto files = [](const QString& folder) {
+            return QDir(folder).entryList(QDir::Files).join(' ');
+        };
+        QCOMPARE(sheet.replace(u'\n', u' ') + " | " + levels() + " | " + counts() + " | " +
+                     files(downloads()) + " (" + files(home().dataHome() + "/Trash/files") + ')',
+                 outcome);
+        QVERIFY(!outcome.startsWith("New") || detail.contains("\"Castle\""));
     }
 
     void localFile()
@@ -222,49 +260,6 @@ private slots:
         QCOMPARE(entry.value("sha1Install").toByteArray(),
                  QCryptographicHash::hash(bytes, QCryptographicHash::Sha1));
         QVERIFY(checkInstall(entry) == NotDownloadable && QFile::exists(path));
-    }
-
-    // Three levels with updates, A, B and C, updated from the button beside the counts line;
-    // B's archive is the row's, with Cancel clicked while it "stall"s or unpacks when "big".
-    void updateAll_data()
-    {
-        QTest::addColumn<QString>("second");
-        QTest::addColumn<QString>("outcome"); // summary | level folders | counts | downloads
-        const auto row = [](const char* name, const char* second, const QString& outcome) {
-            QTest::newRow(name) << second << outcome;
-        };
-        const QString failed = "Some updates could not be installed. Levels updated: 2 of 3. B: ";
-        const QString cancelled = "Update All was cancelled. Levels updated: 1 of 3. | A+ B~ C~";
-        row("second archive broken", "no list",
-            failed +
-                "The archive holds no \"levellist.dat\". | A+ B~ C+ | 3 1+ | A.zip B.zip C.zip");
-        row("second refused", "404",
-            failed + "The server answered 404 Not Found. | A+ B~ C+ | 3 1+ | A.zip C.zip");
-        row("Cancel during the second download", "stall", cancelled + " | 3 2+ | A.zip");
-        row("Cancel while the second unpacks", "big", cancelled + " | 3 2+ | A.zip B.zip");
-    }
-    void updateAll()
-    {
-        QFETCH(QString, second);
-        QFETCH(QString, outcome);
-        for (const QString name : {"A", "B", "C"})
-            http().setResponse(u'/' + name + ".zip", archive(name == u"B" ? second : "good"));
-        home().writeCatalogue({installedLevel("A"), installedLevel("B"), installedLevel("C")});
-        start();
-        QTest::mouseClick(updateAllButton(), Qt::LeftButton);
-        if (second == u"stall" || second == u"big") {
-            // B's partial download, or its staging folder beside the levels
-            QTRY_VERIFY(second == u"stall" ? QFile::exists(downloads() + "/B.zip.download")
-                                           : levels().count(' ') == 3);
-            QVERIFY(!updateAllButton()->isEnabled());
-            QTest::mouseClick(modal<DownloadSheet>()->cancelButton(), Qt::LeftButton);
-        }
-        QString detail;
-        QVERIFY(sheetUp());
-        QString summary = answerSheet(&detail) + u'\n' + detail;
-        QCOMPARE(summary.replace(u'\n', u' ') + " | " + levels() + " | " + counts() + " | " +
-                     QDir(downloads()).entryList(QDir::Files).join(' '),
-                 outcome);
     }
 };
 
