@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QColor>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -36,6 +37,7 @@ class QLineEdit;
 class QMainWindow;
 class QModelIndex;
 class QTableView;
+class QTimer;
 class Repositories;
 struct StagedLevel;
 
@@ -208,8 +210,9 @@ private:
     void restoreSelection();
     // The catalogue was reloaded: filters and counts again.
     void levelsDidReload();
-    // Fills m_foldedRows from the catalogue's current order.
-    void foldRows();
+    // Folds rows of the catalogue's current order onto m_foldedRows until every row is there
+    // (true) or the budget is spent (false; a negative budget has no end).
+    bool foldRows(qint64 budgetNsecs);
     void applyLevelFilter();
     void updateLevelCounts();
     // The row itself if the filter shows it, else the next shown row, else the one before.
@@ -257,9 +260,11 @@ private:
         bool cancelled = false;
     };
     std::optional<UpdateAllRun> m_updateAll;
-    // Each row's name, author, description and source, folded, one line each; empty until
-    // a filter first needs them after a reload.
+    // Each row's name, author, description and source, folded, one line each; filled in idle
+    // slices after a reload, or at once by the first filtering that needs them.
     QStringList m_foldedRows;
+    QHash<QString, QString> m_foldedSources; // feed URL to folded feed name
+    QTimer* m_foldTimer = nullptr;
     QString m_foldedFilter;
     QList<RepositoryEntry> m_checkFeedList;
     QPointer<DownloadSheet> m_installSheet;
