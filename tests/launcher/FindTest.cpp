@@ -23,36 +23,28 @@ class FindTest : public QObject, private LauncherFixture
     // Standard (selected at start).
     void startWithLevels()
     {
-        const QDateTime older(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
         const QString nordic = "http://127.0.0.1:9/nordic", other = "http://127.0.0.1:9/other";
         UserDefaults::standard().setObject(
-            QVariantList{QVariantMap{{"name", "Fjörd Levels"},
-                                     {"urlDownload", nordic},
-                                     {"nextCheckDate", older.addYears(100)}}},
+            QVariantList{
+                QVariantMap{{"name", "Fjörd Levels"},
+                            {"urlDownload", nordic},
+                            {"nextCheckDate", QDateTime::currentDateTimeUtc().addDays(1)}}},
             "source");
-        QVariantList entries;
-        for (const auto& [name, file, author, description, source] :
-             {std::tuple{"Castle", "castle.zip", "Ann", "Towers and moats", other},
-              std::tuple{"Crème Brûlée", "creme.zip", "Zoë", "A sweet maze", nordic},
-              std::tuple{"Ocean", "ocean.zip", "BOB", "Deep \uFB01sh", other}}) {
-            QVariantMap entry{{"name", name},
-                              {"guid", name},
-                              {"author", author},
-                              {"description", description},
-                              {"urlSource", source},
-                              {"pubDateInstall", older},
-                              {"pubDateRemote", older.addDays(30)}};
-            if (source == other) {
-                entry.insert("urlInstall", folderUrl(name));
-                home().createLevel(name);
-            }
-            if (QString(name) == u"Ocean")
-                entry.insert("urlZip", QUrl::fromLocalFile(downloads() + u'/' + file).toString());
-            else
-                entry.insert("urlDownload", "http://127.0.0.1:9/" + QString(file));
-            entries.append(entry);
-        }
-        home().writeCatalogue(entries);
+        QVariantMap castle = installedLevel("Castle"), ocean = installedLevel("Ocean");
+        castle.insert(
+            {{"author", "Ann"}, {"description", "Towers and moats"}, {"urlSource", other}});
+        ocean.insert({{"author", "BOB"},
+                      {"description", "Deep \uFB01sh"},
+                      {"urlSource", other},
+                      {"urlZip", QUrl::fromLocalFile(downloads() + "/Ocean.zip").toString()}});
+        ocean.remove("urlDownload");
+        home().writeCatalogue({castle, ocean,
+                               QVariantMap{{"name", "Crème Brûlée"},
+                                           {"guid", "creme"},
+                                           {"author", "Zoë"},
+                                           {"description", "A sweet maze"},
+                                           {"urlSource", nordic},
+                                           {"urlDownload", nordic + ".zip"}}});
         start();
     }
 
@@ -108,26 +100,22 @@ private slots:
                 answerSheet();
             }
         }
-        QStringList shown;
-        for (int row = 0; row < model()->rowCount(); ++row) {
-            if (!table()->isRowHidden(row))
-                shown.append(model()->index(row, 0).data().toString());
-        }
+        QStringList shown = names();
+        shown.removeIf([this](const QString& name) { return table()->isRowHidden(rowOf(name)); });
         const bool on = launcher()->lauchQuillmorButton()->isEnabled();
         QCOMPARE(selectedName() + (on ? " on | " : " off | ") + shown.join(", ") + " | " +
-                     countsLine() +
-                     (launcher()->updateAllButton()->isEnabled() ? " [Update All]" : ""),
+                     countsLine() + (updateAllButton()->isEnabled() ? " [Update All]" : ""),
                  outcome);
     }
 
     void staleDownloadsAtStart()
     {
-        for (const char* name : {"castle.zip", "ocean.zip", "old.zip", "ocean.zip.download"})
+        for (const char* name : {"Castle.zip", "Ocean.zip", "old.zip", "Ocean.zip.download"})
             home().createFile(downloads() + u'/' + name, "zip");
         startWithLevels();
         QCOMPARE(QDir(home().dataHome() + "/Trash/files").entryList(QDir::Files).join(' ') + " | " +
                      QDir(downloads()).entryList(QDir::Files).join(' '),
-                 QStringLiteral("ocean.zip.download old.zip | castle.zip ocean.zip"));
+                 QStringLiteral("Ocean.zip.download old.zip | Castle.zip Ocean.zip"));
     }
 
     // The file a transfer writes stays, whatever its name says.

@@ -9,8 +9,6 @@
 #include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -41,20 +39,8 @@ class InstallFlowTest : public QObject, private LauncherFixture
                       (QFile::exists(dir.filePath(folder + "/map.dat")) ? "~" : "");
         return folders.join(' ');
     }
-    // An installed level whose feed publishes a newer archive at /<name>.zip.
-    QVariantMap installedLevel(const QString& name)
-    {
-        home().createLevel(name);
-        return {{"name", name},
-                {"guid", name},
-                {"urlDownload", http().url(u'/' + name + ".zip").toString()},
-                {"urlInstall", folderUrl(name)},
-                {"pubDateInstall", QDateTime::currentDateTimeUtc().addDays(-1)},
-                {"pubDateRemote", QDateTime::currentDateTimeUtc()}};
-    }
-    // A level archive holding new.map: "good", "no list" (no levellist.dat), "bad entry" (one
-    // that points outside), "big" (slow to unpack); or "html" (an error page instead), "404",
-    // "stall" (stops after a few bytes).
+    // A level archive holding new.map: "good", "no list" (no levellist.dat), "big" (slow to
+    // unpack), "404" (refused) or "stall" (stops after a few bytes).
     HttpFixture::Response archive(const QString& kind) const
     {
         ZipBuilder builder;
@@ -62,10 +48,8 @@ class InstallFlowTest : public QObject, private LauncherFixture
             builder.add(QByteArray::number(file), QByteArray(16384, char(file)),
                         ZipBuilder::Stored);
         builder.add(kind == u"no list" ? "x" : "levellist.dat", "1").add("new.map", "x");
-        if (kind == u"bad entry")
-            builder.add("../escape.map", "x");
-        HttpFixture::Response answer = HttpFixture::answer(
-            kind == u"404" ? 404 : 200, kind == u"html" ? "<html>busy</html>" : zipBytes(builder));
+        HttpFixture::Response answer =
+            HttpFixture::answer(kind == u"404" ? 404 : 200, zipBytes(builder));
         answer.stallAfter = kind == u"stall" ? 10 : -1;
         return answer;
     }
@@ -154,9 +138,7 @@ private slots:
         row("free folder", "good", "", "", done + "Castle+ | 1 0" + kept);
         row("get.php", "good", "", "", done + "get+ | 1 0 | get.php (get.php)");
         row("update, no question", "good", "installed", "", done + "Castle+ | 1 0" + kept);
-        row("not a zip", "html", "installed", "", failed);
-        row("no levellist.dat", "no list", "installed", "", failed);
-        row("bad entry", "bad entry", "installed", "", failed);
+        row("archive without levellist.dat", "no list", "installed", "", failed);
         row("Cancel while unpacking", "big", "installed", "", " | Castle~ | 1 1+" + kept);
         row("checksum, Cancel", "good", "installed", "Cancel", " | Castle~ | 1 1+ |  (Castle.zip)");
         row("checksum, Install Anyway", "good", "installed", "Install Anyway",
@@ -190,16 +172,14 @@ private slots:
         const bool updateAll = answer == u"Update All";
         http().setResponse(path, this->archive(archive));
         home().createFile(downloads() + path, "older archive");
-        QVariantMap entry{{"name", "Castle"},
-                          {"guid", "castle"},
-                          {"urlDownload", http().url(path).toString()},
-                          {"pubDateRemote", QDateTime::currentDateTimeUtc()}};
-        if (existing == u"installed")
-            entry = installedLevel("Castle");
+        QVariantMap entry = installedLevel("Castle");
+        entry.insert("urlDownload", http().url(path).toString());
+        if (existing != u"installed")
+            entry.remove("urlInstall");
+        if (existing.isEmpty())
+            QDir(home().gameLevelDir() + "/Castle").removeRecursively();
         if (existing == u"installed" && !answer.isEmpty() && !updateAll)
             entry.insert("sha1Remote", QByteArray(20, 'x'));
-        if (existing.startsWith("taken"))
-            home().createLevel("Castle");
         QVariantList entries{entry};
         for (const QString name : {"A", "Dune"}) {
             http().setResponse(u'/' + name + ".zip", this->archive("good"));
@@ -221,18 +201,15 @@ private slots:
         }
         if (!answer.isEmpty() && !updateAll)
             QVERIFY(sheetUp() && !answerSheet(nullptr, answer).isEmpty());
-        QString detail;
-        if (outcome.startsWith(" | ")) // nothing to answer once the work has stopped
-            QTRY_VERIFY(!QApplication::activeModalWidget());
-        else
-            QVERIFY(sheetUp());
-        QString sheet = answerSheet(&detail);
-        sheet += updateAll ? u'\n' + detail : QString();
-        const auto files = [](const QString& folder) {
-            return QDir(folder).entryList(QDir::Files).join(' ');
-        };
-        QCOMPARE(sheet.replace(u'\n', u' ') + " | " + levels() + " | " + counts() + " | " +
-                     files(downloads()) + " (" + files(home().dataHome() + "/Trash/files") + ')',
+        // Nothing to answer once the work stopped, otherwise the last sheet.
+        QTRY_VERIFY(outcome.startsWith(" | ") ? !QApplication::activeModalWidget() : sheetUp());
+        QString detail, sheet = answerSheet(&detail);
+        if (updateAll)
+            sheet += u' ' + detail.replace(u'\n', u' ');
+        QCOMPARE(sheet + " | " + levels() + " | " + counts() + " | " +
+                     QDir(downloads()).entryList(QDir::Files).join(' ') + " (" +
+                     QDir(home().dataHome() + "/Trash/files").entryList(QDir::Files).join(' ') +
+                     ')',
                  outcome);
         QVERIFY(!outcome.startsWith("New") || detail.contains("\"Castle\""));
     }
@@ -243,18 +220,13 @@ private slots:
         const QByteArray bytes = zipBytes(ZipBuilder().add("levellist.dat", "1"));
         const QString path = home().createFile("elsewhere/Castle.zip", bytes, mtime);
         start();
-        for (const auto& [expected, button] :
-             {std::pair{"New level installed!", "OK"}, std::pair{"Directory exists", "Cancel"}}) {
-            window()->activateWindow(); // back from the last sheet
-            QVERIFY(QTest::qWaitForWindowActive(window()));
-            QTest::keyClick(window(), Qt::Key_O, Qt::ControlModifier);
-            QTRY_VERIFY(modal<QFileDialog>());
-            modal<QFileDialog>()->selectFile(path); // as a pick in its list would
-            auto* buttons = modal<QFileDialog>()->findChild<QDialogButtonBox*>("buttonBox");
-            QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
-            QVERIFY(sheetUp());
-            QCOMPARE(answerSheet(nullptr, button), QString(expected));
-        }
+        QTest::keyClick(window(), Qt::Key_O, Qt::ControlModifier);
+        QTRY_VERIFY(modal<QFileDialog>());
+        modal<QFileDialog>()->selectFile(path); // as a pick in its list would
+        auto* buttons = modal<QFileDialog>()->findChild<QDialogButtonBox*>("buttonBox");
+        QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
+        QVERIFY(sheetUp());
+        QCOMPARE(answerSheet(), QStringLiteral("New level installed!"));
         const QVariantMap entry = launcher()->database()->objectAtIndex(rowOf("Castle"));
         QCOMPARE(entry.value("pubDateInstall").toDateTime(), mtime);
         QCOMPARE(entry.value("sha1Install").toByteArray(),

@@ -72,6 +72,17 @@ QString LauncherFixture::folderUrl(const QString& name) const
         .toString(QUrl::FullyEncoded);
 }
 
+QVariantMap LauncherFixture::installedLevel(const QString& name) const
+{
+    m_home->createLevel(name);
+    return {{"name", name},
+            {"guid", name},
+            {"urlDownload", m_http->url(u'/' + name + ".zip").toString()},
+            {"urlInstall", folderUrl(name)},
+            {"pubDateInstall", QDateTime::currentDateTimeUtc().addDays(-1)},
+            {"pubDateRemote", QDateTime::currentDateTimeUtc()}};
+}
+
 QString LauncherFixture::storedLastSelection() const
 {
     return UserDefaults::standard().objectForKey(QStringLiteral("lastSelection")).toString();

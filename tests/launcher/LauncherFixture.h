@@ -46,6 +46,9 @@ public:
     LevelTableModel* model() const { return m_definition->levelModel(); }
     QPushButton* updateAllButton() const { return launcher()->updateAllButton(); }
 
+    // A catalogue entry for a level installed a day ago, with its folder, whose feed has
+    // published a newer archive at /<name>.zip on the loopback server.
+    QVariantMap installedLevel(const QString& name) const;
     // The level folder's URL as the catalogue stores it.
     QString folderUrl(const QString& name) const;
     QString storedLastSelection() const;
