@@ -1,11 +1,15 @@
 #include "tests/launcher/LauncherFixture.h"
 
+#include "cells/DescriptionCell.h"
+#include "install/Locations.h"
 #include "platform/UserDefaults.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTest>
 
@@ -13,6 +17,7 @@ void LauncherFixture::setUp()
 {
     m_home = std::make_unique<TestHome>();
     m_home->installGame();
+    m_http = std::make_unique<HttpFixture>();
     // No feed of the installed default list is reachable from a test; a start-up refresh of
     // them would put a transfer sheet over the window.
     UserDefaults::standard().setObject(QVariantList(), QStringLiteral("source"));
@@ -26,7 +31,25 @@ void LauncherFixture::setUp()
 void LauncherFixture::tearDown()
 {
     m_definition.reset();
+    m_http.reset();
     m_home.reset();
+}
+
+QString LauncherFixture::downloads()
+{
+    return getDownloadDir().value_or(QString());
+}
+
+QString LauncherFixture::countsLine() const
+{
+    return launcher()->levelCountsLabel()->text();
+}
+
+QByteArray LauncherFixture::zipBytes(const ZipBuilder& builder) const
+{
+    QFile file(m_home->filePath("made.zip"));
+    return builder.write(file.fileName()) && file.open(QIODevice::ReadOnly) ? file.readAll()
+                                                                            : QByteArray();
 }
 
 void LauncherFixture::instantiate()
@@ -47,6 +70,17 @@ QString LauncherFixture::folderUrl(const QString& name) const
 {
     return QUrl::fromLocalFile(m_home->gameLevelDir() + u'/' + name + u'/')
         .toString(QUrl::FullyEncoded);
+}
+
+QVariantMap LauncherFixture::installedLevel(const QString& name) const
+{
+    m_home->createLevel(name);
+    return {{"name", name},
+            {"guid", name},
+            {"urlDownload", m_http->url(u'/' + name + ".zip").toString()},
+            {"urlInstall", folderUrl(name)},
+            {"pubDateInstall", QDateTime::currentDateTimeUtc().addDays(-1)},
+            {"pubDateRemote", QDateTime::currentDateTimeUtc()}};
 }
 
 QString LauncherFixture::storedLastSelection() const
@@ -100,6 +134,22 @@ void LauncherFixture::clickHeader(const QString& column)
     const int section = model()->columnOf(column);
     const QPoint at(header->sectionViewportPosition(section) + 10, header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+void LauncherFixture::clickDownload(const QString& name)
+{
+    const QModelIndex index = model()->index(rowOf(name), model()->columnOf("description"));
+    auto* cell = qobject_cast<DescriptionCell*>(table()->itemDelegateForColumn(index.column()));
+    launcher()->willDisplayCell(*cell, index);
+    const auto parts = cell->layout(table()->visualRect(index), table()->viewport());
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
+                      parts.install.value_or(parts.update.value_or(QRect())).center());
+}
+
+bool LauncherFixture::sheetUp()
+{
+    return QTest::qWaitFor(
+        [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 20000);
 }
 
 QString LauncherFixture::answerSheet(QString* informative, const QString& button)

@@ -6,6 +6,7 @@
 #include "launcher/Launcher.h"
 #include "launcher/LevelTableModel.h"
 #include "launcher/WindowDefinition.h"
+#include "tests/support/HttpFixture.h"
 #include "tests/support/TestHome.h"
 
 #include <QMainWindow>
@@ -13,6 +14,8 @@
 #include <QTableView>
 
 #include <memory>
+
+class ZipBuilder;
 
 class LauncherFixture
 {
@@ -29,12 +32,23 @@ public:
     void stop() { m_definition.reset(); }
 
     TestHome& home() const { return *m_home; }
+    // The case's loopback server, up from setUp() to tearDown().
+    HttpFixture& http() const { return *m_http; }
+    static QString downloads();
+    // The counts line under the table.
+    QString countsLine() const;
+    // The bytes of the archive the builder makes.
+    QByteArray zipBytes(const ZipBuilder& builder) const;
     WindowDefinition* definition() const { return m_definition.get(); }
     Launcher* launcher() const { return m_definition->launcher(); }
     QMainWindow* window() const { return m_definition->window(); }
     QTableView* table() const { return launcher()->levelTable(); }
     LevelTableModel* model() const { return m_definition->levelModel(); }
+    QPushButton* updateAllButton() const { return launcher()->updateAllButton(); }
 
+    // A catalogue entry for a level installed a day ago, with its folder, whose feed has
+    // published a newer archive at /<name>.zip on the loopback server.
+    QVariantMap installedLevel(const QString& name) const;
     // The level folder's URL as the catalogue stores it.
     QString folderUrl(const QString& name) const;
     QString storedLastSelection() const;
@@ -48,11 +62,16 @@ public:
     void clickRow(const QString& name);
     void doubleClickRow(const QString& name);
     void clickHeader(const QString& column);
+    // Clicks the row's install or update button in its description cell, whichever it shows.
+    void clickDownload(const QString& name);
+    // Waits for a sheet with a message in front of the window.
+    static bool sheetUp();
     // Closes the sheet in front with its default button (or the button titled `button`);
     // answers its message text, empty when there is none.
     QString answerSheet(QString* informative = nullptr, const QString& button = {});
 
 private:
     std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<HttpFixture> m_http;
     std::unique_ptr<WindowDefinition> m_definition;
 };
