@@ -164,7 +164,8 @@ private slots:
         row("backslash", zipOf({"maps\\castle.map"}), "3 maps\\castle.map | ");
         row("parent", zipOf({".."}), "3 .. | ");
         row("zero byte inside",
-            zipOf({"levellist.datXmap"}).replace("datXmap", QByteArray("dat\0map", 7)),
+            zipOf(ZipBuilder().add("levellist.datXmap", "data"))
+                .replace("datXmap", QByteArray("dat\0map", 7)),
             "3 levellist.dat" + replacement + "map | ");
         row("delete character", zipOf({"level\x7f.dat"}), "3 level" + replacement + ".dat | ");
         row("overlong UTF-8 slash", zipOf({"..\xc0\xaf.dat"}),

@@ -54,14 +54,12 @@ private slots:
     {
         QTest::addColumn<QString>("lastSelection"); // a level folder's name, or a stored text
         QTest::addColumn<QString>("selected");
-        QTest::newRow("first start") << ""
-                                     << "Standard on";
-        QTest::newRow("last launched, sorted last") << "Zulu"
-                                                    << "Zulu on";
-        QTest::newRow("level deleted since") << "Gone"
-                                             << " off";
-        QTest::newRow("not a URL") << "http://[::1"
-                                   << " off";
+        for (const auto& [tag, last, selected] :
+             {std::tuple{"first start", "", "Standard on"},
+              std::tuple{"last launched, sorted last", "Zulu", "Zulu on"},
+              std::tuple{"level deleted since", "Gone", " off"},
+              std::tuple{"not a URL", "http://[::1", " off"}})
+            QTest::newRow(tag) << QString(last) << QString(selected);
     }
     void startSelection()
     {

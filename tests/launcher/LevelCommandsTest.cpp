@@ -44,7 +44,8 @@ private slots:
             {"Standard/Delete", "The default level can't be deleted! | kept Standard on |  | "},
             {"Current/Show in File Browser", " | kept Current on |  | LEVELS"},
             {"Remote/www", " | kept Remote off |  | http://127.0.0.1:9/remote"},
-            {"Current/View Web Page", "The web page can't be opened. | kept Current on |  | "}};
+            {"Current/View Web Page",
+             "The web page can't be opened. (not a web address) | kept Current on |  | "}};
         for (const auto& [steps, outcome] : rows)
             QTest::newRow(steps) << QString(steps) << outcome;
     }
@@ -75,7 +76,9 @@ private slots:
         if (button.contains(','))
             table()->horizontalHeader()->setSortIndicator(0, Qt::DescendingOrder);
         const QList<QAction*> items = launcher()->levelMenuItems();
-        QStringList seen{menu ? items[0]->text() : answerSheet(nullptr, button.section(", ", -1))};
+        QString why;
+        QStringList seen{menu ? items[0]->text() : answerSheet(&why, button.section(", ", -1))};
+        seen[0] += why.contains("not an http or https address") ? " (not a web address)" : "";
         const QStringList words{"install", "play", "delete", "website", "reveal"};
         for (int i = 0; menu && i < words.size(); ++i) {
             if (items[i]->isEnabled())
