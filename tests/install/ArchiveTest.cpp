@@ -162,7 +162,6 @@ private slots:
         row("absolute name second", zipOf({"levellist.dat", absoluteName(), "after.map"}),
             "3 " + absoluteName() + " | levellist.dat");
         row("backslash", zipOf({"maps\\castle.map"}), "3 maps\\castle.map | ");
-        row("parent", zipOf({".."}), "3 .. | ");
         row("zero byte inside",
             zipOf(ZipBuilder().add("levellist.datXmap", "data"))
                 .replace("datXmap", QByteArray("dat\0map", 7)),

@@ -148,23 +148,6 @@ private slots:
                      (good ? kOldLevel : QStringList()));
     }
 
-    // A cancelled future leaves the level folder as it was, whenever the cancel lands; one
-    // that runs to its end reports full progress.
-    void runsOnAWorker()
-    {
-        m_home->createLevel("Castle");
-        QVERIFY(writeLevelArchive(kMapSize));
-        QFuture<StagedLevel> cancelled = startStaging(archiveUrl(), castle());
-        cancelled.cancel();
-        cancelled.waitForFinished();
-        QCOMPARE(entries(m_levels), QStringList{"Castle"});
-
-        QFuture<StagedLevel> staging = startStaging(archiveUrl(), castle());
-        QFuture<std::optional<QByteArray>> hashing = startCalcSHA1(archiveUrl());
-        QVERIFY(staging.result().isStaged() && staging.progressValue() == kProgressRange);
-        QCOMPARE(hashing.result(), calcSHA1(archiveUrl()));
-    }
-
     // A staging folder left by a run that ended is never listed as a level, and the next
     // install removes it; one of a running process stays.
     void leftoverStaging()
