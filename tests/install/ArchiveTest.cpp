@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -16,7 +17,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -96,14 +96,6 @@ QByteArray declaring(quint64 total)
     for (qsizetype at = zip.indexOf(record); at >= 0; at = zip.indexOf(record, at + 1))
         qToLittleEndian(quint32(total / count), zip.data() + at + 24);
     return zip;
-}
-
-quint64 freeSpace(const QString& path)
-{
-    struct statvfs fs;
-    return ::statvfs(QFile::encodeName(path).constData(), &fs) == 0
-               ? quint64(fs.f_bavail) * fs.f_frsize
-               : 0;
 }
 
 QByteArray absoluteName()
@@ -213,7 +205,8 @@ private slots:
     // read right before the unpacking, so that other writers on the disk hardly move it.
     void keepsAMarginFree()
     {
-        m_home->createFile(m_archive, declaring(freeSpace(m_folder) - (8 << 20)));
+        m_home->createFile(m_archive,
+                           declaring(QStorageInfo(m_folder).bytesAvailable() - (8 << 20)));
         const UnzipReport report = unzip();
         QVERIFY(report.outcome == UnzipReport::Refused && report.reason.contains("free space"));
     }
