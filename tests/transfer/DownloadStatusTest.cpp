@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <memory>
@@ -147,6 +148,8 @@ private slots:
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
         const rlimit small{65536, saved.rlim_max};
+        // Lifted when the case ends, however it ends.
+        const auto restore = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &saved); });
         signal(SIGXFSZ, SIG_IGN);
         const QUrl url = source == "refused"   ? HttpFixture::refusedUrl()
                          : source == "missing" ? QUrl::fromLocalFile(m_home->filePath("missing"))
@@ -170,7 +173,6 @@ private slots:
         if (first == "/stalled")
             start({}, {});
         QTRY_COMPARE(m_calls.size(), 1);
-        setrlimit(RLIMIT_FSIZE, &saved);
         QVERIFY(m_server->requests().first().contains("Cache-Control: no-cache")); // never a copy
 
         const QVariant result = toFile ? QVariant(to) : QVariant(response.body);
