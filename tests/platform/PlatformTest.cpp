@@ -36,17 +36,6 @@ QVariantMap everyType()
             {"dict", QVariantMap{}}};
 }
 
-// Runs a script of the peer reader and writer, with the file's path as its argument.
-QByteArray python(const QString& script, const QString& path)
-{
-    if (QStandardPaths::findExecutable("python3").isEmpty())
-        QTest::qSkip("python3 is not installed", __FILE__, __LINE__);
-    QProcess process;
-    process.start("python3", {"-c", "import plistlib,sys,datetime\n" + script, path});
-    process.waitForFinished(30000);
-    return process.readAllStandardOutput();
-}
-
 } // namespace
 
 class PlatformTest : public QObject
@@ -135,14 +124,20 @@ private slots:
         expected["name"] = QString::fromUtf16(u"a\x01"
                                               u"b\rc\r\nd");
         QVERIFY(PropertyList::writeFile(path, expected));
-        python("v=plistlib.load(open(sys.argv[1],'rb'))\n"
-               "assert v['date']==datetime.datetime(2024,2,29,23,59,58) and v['lines'][0]==' '\n"
-               "assert v['integer']==-9007199254740993 and sum(v['data'])==126516\n"
-               "assert v['name']=='a\\ufffdb\\rc\\r\\nd'\n"
-               "v['peer']=[datetime.datetime(1,1,1),datetime.datetime(2020,5,17,8,9,10),\n"
-               "           bytes(range(256))*3,{'k':[]},-5,0.5]\n"
-               "plistlib.dump(v,open(sys.argv[1]+'.peer','wb'))",
-               path);
+        if (QStandardPaths::findExecutable("python3").isEmpty())
+            QSKIP("python3 is not installed");
+        const char* peer =
+            "import plistlib,sys,datetime\n"
+            "v=plistlib.load(open(sys.argv[1],'rb'))\n"
+            "assert v['date']==datetime.datetime(2024,2,29,23,59,58) and v['lines'][0]==' '\n"
+            "assert v['integer']==-9007199254740993 and sum(v['data'])==126516\n"
+            "assert v['name']=='a\\ufffdb\\rc\\r\\nd'\n"
+            "v['peer']=[datetime.datetime(1,1,1),datetime.datetime(2020,5,17,8,9,10),\n"
+            "           bytes(range(256))*3,{'k':[]},-5,0.5]\n"
+            "plistlib.dump(v,open(sys.argv[1]+'.peer','wb'))";
+        QProcess python;
+        python.start("python3", {"-c", peer, path});
+        python.waitForFinished(30000);
         QByteArray bytes;
         for (int i = 0; i < 3 * 256; ++i)
             bytes.append(char(i));
@@ -241,31 +236,25 @@ private slots:
         QVERIFY(!Workspace::recycle(folder));
     }
 
-    void alertAnswersInButtonOrder_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("answer");
-        QTest::newRow("Return: the first, default button") << int(Qt::Key_Return) << 1000;
-        QTest::newRow("Escape: Cancel, the third") << int(Qt::Key_Escape) << 1002;
-    }
-
+    // Return gives the first, default button; Escape gives Cancel, the third.
     void alertAnswersInButtonOrder()
     {
-        QFETCH(int, key);
-        QFETCH(int, answer);
         QMainWindow window;
         window.show();
-        int answered = 0;
-        auto* alert = new Alert(&window);
-        for (const char* title : {"New Directory", "Overwrite", "Cancel"})
-            alert->addButtonWithTitle(title);
-        alert->setAlertStyle(Alert::Critical);
-        QCOMPARE(alert->icon(), QMessageBox::Critical);
-        alert->beginSheetModalForWindow(&window, [&](int code) { answered = code; });
-        QCOMPARE(alert->windowModality(), Qt::WindowModal);
-        QTest::keyClick(alert, Qt::Key(key));
-        QTRY_COMPARE(answered, answer);
-        QTRY_VERIFY(!window.findChild<Alert*>());
+        for (const auto& [key, answer] :
+             {std::pair{Qt::Key_Return, 1000}, {Qt::Key_Escape, 1002}}) {
+            int answered = 0;
+            auto* alert = new Alert(&window);
+            for (const char* title : {"New Directory", "Overwrite", "Cancel"})
+                alert->addButtonWithTitle(title);
+            alert->setAlertStyle(Alert::Critical);
+            QCOMPARE(alert->icon(), QMessageBox::Critical);
+            alert->beginSheetModalForWindow(&window, [&](int code) { answered = code; });
+            QCOMPARE(alert->windowModality(), Qt::WindowModal);
+            QTest::keyClick(alert, key);
+            QTRY_COMPARE(answered, answer);
+            QTRY_VERIFY(!window.findChild<Alert*>());
+        }
     }
 };
 
