@@ -138,7 +138,9 @@ private slots:
         QFETCH(int, framing);
         QFETCH(QString, message);
         QFETCH(QString, file);
-        Response response = pacedBody(300000, 1);
+        // A full disk is met a few KiB before the end, inside the last buffer a buffered file would
+        // hold back until its close.
+        Response response = pacedBody(message == "could not be saved" ? 70000 : 300000, 1);
         response.framing = Response::Framing(framing);
         m_server->setResponse("/a.zip", response);
         const QString first =
