@@ -1,6 +1,7 @@
 #include "tests/support/HttpFixture.h"
 
 #include <QFile>
+#include <QHash>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -8,11 +9,14 @@
 
 namespace {
 
-// The status line and headers; the reason phrase is one no client reads.
+// The status line and headers. The launcher shows the reason phrase in its messages, so the
+// common ones are the real ones.
 QByteArray head(int status, const QByteArray& headers)
 {
-    return "HTTP/1.1 " + QByteArray::number(status) + " Scripted\r\nConnection: close\r\n" +
-           headers + "\r\n";
+    static const QHash<int, QByteArray> reasons = {
+        {200, "OK"}, {302, "Found"}, {404, "Not Found"}, {500, "Internal Server Error"}};
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasons.value(status, "Status") +
+           "\r\nConnection: close\r\n" + headers + "\r\n";
 }
 
 } // namespace
