@@ -15,6 +15,10 @@
         <source>Cancel</source>
         <translation>Abbrechen</translation>
     </message>
+    <message>
+        <source>Cancel the download</source>
+        <translation>Download abbrechen</translation>
+    </message>
 </context>
 <context>
     <name>EntrySheet</name>
@@ -587,7 +591,7 @@
     </message>
     <message>
         <source>It was found through:</source>
-        <translation>Es wurde hierüber gefunden:</translation>
+        <translation>Gefunden über:</translation>
     </message>
 </context>
 </TS>
