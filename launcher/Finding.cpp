@@ -7,6 +7,7 @@
 #include "transfer/DownloadStatus.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
 #include <QItemSelectionModel>
@@ -14,16 +15,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 
 #include <algorithm>
 
 namespace {
 
-// The four texts a row shows, in the order they are joined; a line break between them keeps
-// a typed text from matching across two columns.
+// The four texts a row shows, in this order: name, author, description, source. A line break
+// between them keeps a typed text from matching across two columns.
 const QString kSourceColumn = QStringLiteral("source");
-const QString kFindColumns[] = {QStringLiteral("name"), QStringLiteral("author"),
-                                QStringLiteral("description"), kSourceColumn};
+const QString kAuthor = QStringLiteral("author");
+const QString kDescription = QStringLiteral("description");
 
 // "1 level installed" reads wrong as "1 levels installed" in English, where no translation
 // is loaded; a translation picks its plural forms for every other count from the %n text.
@@ -32,6 +34,28 @@ QString countText(int count, const char* one, const char* many)
     if (count == 1)
         return localizedString(one);
     return QCoreApplication::translate("Quillmor", many, nullptr, count);
+}
+
+// One slice of folding while the window is idle: short enough not to be felt between two
+// events.
+constexpr qint64 kFoldSliceNsecs = 4'000'000;
+
+// Folds ASCII text in place, a character at a time, without the copies a general fold makes;
+// most of a catalogue's texts are ASCII.
+void appendFolded(QString& folded, const QString& text)
+{
+    const qsizetype start = folded.size();
+    folded.resize(start + text.size());
+    QChar* to = folded.data() + start;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80) {
+            folded.resize(start);
+            folded.append(Launcher::foldedForFind(text));
+            return;
+        }
+        *to++ = QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u);
+    }
 }
 
 // The file name an entry's archive has in the download folder, empty for none.
@@ -65,32 +89,52 @@ QString Launcher::foldedForFind(const QString& text)
 
 void Launcher::levelsDidReload()
 {
-    // Folded again on the first filtering that needs them, so a reload without a filter
-    // (a re-sort, a refresh) does not pay for it.
+    // Folded again in slices while the window is idle, so that the first keystroke finds them
+    // ready and the reload itself does not wait for them.
     m_foldedRows.clear();
+    m_foldedSources.clear();
+    if (!m_foldTimer) {
+        m_foldTimer = new QTimer(this);
+        connect(m_foldTimer, &QTimer::timeout, this, [this] {
+            if (foldRows(kFoldSliceNsecs))
+                m_foldTimer->stop();
+        });
+    }
+    m_foldTimer->start(0);
     applyLevelFilter();
     updateLevelCounts();
 }
 
-void Launcher::foldRows()
+bool Launcher::foldRows(qint64 budgetNsecs)
 {
     const int rows = numberOfRowsInTableView();
-    m_foldedRows.clear();
     m_foldedRows.reserve(rows);
-    // Many levels share a feed, and naming a feed from its URL may parse it: asked once each.
-    QHash<QString, QString> sourceNames;
-    for (int row = 0; row < rows; ++row) {
+    QElapsedTimer clock;
+    clock.start();
+    for (int row = int(m_foldedRows.size()); row < rows; ++row) {
+        if (budgetNsecs >= 0 && row % 64 == 0 && clock.nsecsElapsed() > budgetNsecs)
+            return false;
         const LevelEntry entry = m_database->objectAtIndex(row);
+        // Many levels share a feed, and naming a feed from its URL may parse it: asked and
+        // folded once each.
         const QString source = entry.value(LevelKey::urlSource).toString();
-        auto name = sourceNames.constFind(source);
-        if (name == sourceNames.cend())
-            name = sourceNames.insert(source,
-                                      objectValueForTableColumn(kSourceColumn, row).toString());
-        QStringList texts;
-        for (const QString& column : kFindColumns)
-            texts.append(column == kSourceColumn ? *name : entry.value(column).toString());
-        m_foldedRows.append(foldedForFind(texts.join(u'\n')));
+        auto name = m_foldedSources.constFind(source);
+        if (name == m_foldedSources.cend())
+            name = m_foldedSources.insert(
+                source, foldedForFind(objectValueForTableColumn(kSourceColumn, row).toString()));
+        const QString texts[] = {entry.value(LevelKey::name).toString(),
+                                 entry.value(kAuthor).toString(),
+                                 entry.value(kDescription).toString()};
+        QString folded;
+        folded.reserve(texts[0].size() + texts[1].size() + texts[2].size() + name->size() + 3);
+        for (const QString& text : texts) {
+            appendFolded(folded, text);
+            folded.append(u'\n');
+        }
+        folded.append(*name);
+        m_foldedRows.append(folded);
     }
+    return true;
 }
 
 void Launcher::levelFilterDidChange()
@@ -105,7 +149,7 @@ void Launcher::applyLevelFilter()
         return;
     const int rows = numberOfRowsInTableView();
     if (!m_foldedFilter.isEmpty() && m_foldedRows.size() != rows)
-        foldRows();
+        foldRows(-1);
     for (int row = 0; row < rows; ++row) {
         const bool hide =
             !m_foldedFilter.isEmpty() && !m_foldedRows.at(row).contains(m_foldedFilter);
@@ -138,8 +182,6 @@ int Launcher::nearestShownRow(int row) const
 
 void Launcher::updateLevelCounts()
 {
-    if (!m_levelCountsLabel)
-        return;
     int installed = 0;
     int updates = 0;
     for (qsizetype index = 0; index < m_database->count(); ++index) {
@@ -150,6 +192,10 @@ void Launcher::updateLevelCounts()
         if (checkInstall(entry) == UpdateAvailable)
             ++updates;
     }
+    m_updatesAvailable = updates;
+    validateUpdateAll();
+    if (!m_levelCountsLabel)
+        return;
     m_levelCountsLabel->setText(
         countText(installed, QT_TRANSLATE_NOOP("Quillmor", "1 level installed"),
                   QT_TRANSLATE_N_NOOP("Quillmor", "%n levels installed")) +

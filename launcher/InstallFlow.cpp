@@ -74,7 +74,11 @@ DownloadSheet* Launcher::openInstallSheet()
         m_installSheet->setWindowModality(Qt::WindowModal);
     }
     m_installSheet->infoLabel()->setText(
-        localizedString(QT_TRANSLATE_NOOP("Quillmor", "Installing…")));
+        m_updateAll ? localizedString(QT_TRANSLATE_NOOP("Quillmor", "Updating %1 (%2 of %3)…"))
+                          .arg(m_updateAll->current)
+                          .arg(m_updateAll->started)
+                          .arg(m_updateAll->total)
+                    : localizedString(QT_TRANSLATE_NOOP("Quillmor", "Installing…")));
     m_installSheet->cancelButton()->setEnabled(true);
     m_installSheet->cancelButton()->setDefault(true);
     m_installSheet->open();
@@ -84,10 +88,16 @@ DownloadSheet* Launcher::openInstallSheet()
     return m_installSheet;
 }
 
-void Launcher::showInstallFailure(const QString& reason)
+void Launcher::installDidEnd(InstallEnd end, const QString& detail)
 {
-    showAlert(localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level could not be installed.")),
-              reason, Alert::Critical);
+    if (m_updateAll)
+        levelUpdateDidEnd(end, detail);
+    else if (end == InstallEnd::Failed)
+        showAlert(
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level could not be installed.")),
+            detail, Alert::Critical);
+    else if (end == InstallEnd::Installed)
+        showInstallSuccessfulAlert(m_window, detail);
 }
 
 void Launcher::downloadSelectedLevel(QObject*)
@@ -102,14 +112,16 @@ void Launcher::downloadLevel(const LevelEntry& entry)
     const QUrl source = urlForKey(entry, LevelKey::urlDownload);
     const QString name = archiveName(source);
     if (name.isEmpty()) {
-        showInstallFailure(localizedString(
-            QT_TRANSLATE_NOOP("Quillmor", "The level's download address names no archive.")));
+        installDidEnd(InstallEnd::Failed,
+                      localizedString(QT_TRANSLATE_NOOP(
+                          "Quillmor", "The level's download address names no archive.")));
         return;
     }
     const QUrl file = downloadFileUrl(name + kDownloadSuffix);
     if (file.isEmpty()) {
-        showInstallFailure(localizedString(
-            QT_TRANSLATE_NOOP("Quillmor", "There is no folder to download the archive into.")));
+        installDidEnd(InstallEnd::Failed,
+                      localizedString(QT_TRANSLATE_NOOP(
+                          "Quillmor", "There is no folder to download the archive into.")));
         return;
     }
     // A level that has nowhere to go is not downloaded at all.
@@ -117,7 +129,7 @@ void Launcher::downloadLevel(const LevelEntry& entry)
     probe.insert(LevelKey::urlZip, absoluteString(downloadFileUrl(name)));
     const InstallTarget target = chooseInstallTarget(probe);
     if (target.kind == InstallTarget::Unusable) {
-        showInstallFailure(target.reason);
+        installDidEnd(InstallEnd::Failed, target.reason);
         return;
     }
     m_downloadStatus->loadFile(
@@ -127,8 +139,12 @@ void Launcher::downloadLevel(const LevelEntry& entry)
 
 void Launcher::downloadFileComplete(const QVariant& file, const QUrl& url)
 {
-    if (!file.isValid())
+    // On its own, the download controller has told the user why; Update All sums it up.
+    if (!file.isValid()) {
+        if (m_updateAll)
+            installDidEnd(InstallEnd::Failed, m_downloadStatus->lastError());
         return;
+    }
     const QString downloaded = file.toUrl().toLocalFile();
     for (qsizetype index = 0; index < m_database->count(); ++index) {
         const LevelEntry entry = m_database->objectAtIndex(index);
@@ -139,7 +155,8 @@ void Launcher::downloadFileComplete(const QVariant& file, const QUrl& url)
         if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
             moveToTrash(archive);
         if (!QFile::rename(downloaded, path)) {
-            showInstallFailure(
+            installDidEnd(
+                InstallEnd::Failed,
                 localizedString(QT_TRANSLATE_NOOP("Quillmor",
                                                   "The downloaded archive could not be moved "
                                                   "to %1."))
@@ -155,12 +172,15 @@ void Launcher::downloadFileComplete(const QVariant& file, const QUrl& url)
               [this, record](const std::optional<std::optional<QByteArray>>& digest) mutable {
                   if (m_installSheet)
                       m_installSheet->hide();
-                  if (!digest)
-                      return; // cancelled: the archive stays for another try
+                  if (!digest) { // cancelled: the archive stays for another try
+                      installDidEnd(InstallEnd::Cancelled);
+                      return;
+                  }
                   if (!*digest) {
-                      showInstallFailure(localizedString(
-                          QT_TRANSLATE_NOOP("Quillmor", "The downloaded archive could not be "
-                                                        "read.")));
+                      installDidEnd(InstallEnd::Failed,
+                                    localizedString(QT_TRANSLATE_NOOP(
+                                        "Quillmor", "The downloaded archive could not be "
+                                                    "read.")));
                       return;
                   }
                   record.insert(LevelKey::sha1Install, **digest);
@@ -168,6 +188,9 @@ void Launcher::downloadFileComplete(const QVariant& file, const QUrl& url)
               });
         return;
     }
+    installDidEnd(InstallEnd::Failed,
+                  localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level left the list while "
+                                                                "its archive was downloaded.")));
 }
 
 void Launcher::installEntryCheckDigest(const LevelEntry& record)
@@ -177,11 +200,18 @@ void Launcher::installEntryCheckDigest(const LevelEntry& record)
         installEntryCheckTarget(record);
         return;
     }
+    const QString mismatch =
+        localizedString(QT_TRANSLATE_NOOP("Quillmor", "The download does not match its checksum"));
+    // Update All asks nothing on the way: the archive is refused as Cancel would refuse it.
+    if (m_updateAll) {
+        QFile::remove(urlForKey(record, LevelKey::urlZip).toLocalFile());
+        installDidEnd(InstallEnd::Failed, mismatch);
+        return;
+    }
     auto* alert = new Alert(m_window);
     alert->addButtonWithTitle(QStringLiteral("Cancel"));
     alert->addButtonWithTitle(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Install Anyway")));
-    alert->setMessageText(
-        localizedString(QT_TRANSLATE_NOOP("Quillmor", "The download does not match its checksum")));
+    alert->setMessageText(mismatch);
     alert->setInformativeText(
         localizedString(QT_TRANSLATE_NOOP("Quillmor",
                                           "The archive of \"%1\" differs from the one its feed "
@@ -223,7 +253,8 @@ void Launcher::installFromSelectedFile(QFileDialog* panel, int returnCode)
     const QFileInfo info(file.toLocalFile());
     const QDateTime modified = info.lastModified().toUTC();
     if (!info.isFile() || !modified.isValid()) {
-        showInstallFailure(
+        installDidEnd(
+            InstallEnd::Failed,
             localizedString(QT_TRANSLATE_NOOP("Quillmor", "%1 is not a file that can be read."))
                 .arg(QDir::toNativeSeparators(info.filePath())));
         return;
@@ -241,8 +272,9 @@ void Launcher::installFromSelectedFile(QFileDialog* panel, int returnCode)
               if (!digest)
                   return;
               if (!*digest) {
-                  showInstallFailure(localizedString(
-                      QT_TRANSLATE_NOOP("Quillmor", "The archive could not be read.")));
+                  installDidEnd(InstallEnd::Failed,
+                                localizedString(QT_TRANSLATE_NOOP(
+                                    "Quillmor", "The archive could not be read.")));
                   return;
               }
               record.insert(LevelKey::sha1Install, **digest);
@@ -257,7 +289,7 @@ void Launcher::installEntryCheckTarget(const LevelEntry& record)
     placed.insert(LevelKey::urlInstall, absoluteString(target.folder));
     switch (target.kind) {
     case InstallTarget::Unusable:
-        showInstallFailure(target.reason);
+        installDidEnd(InstallEnd::Failed, target.reason);
         return;
     case InstallTarget::Free:
     case InstallTarget::Replace:
@@ -266,13 +298,18 @@ void Launcher::installEntryCheckTarget(const LevelEntry& record)
     case InstallTarget::Taken:
         break;
     }
+    const QString taken = localizedString(QT_TRANSLATE_NOOP("Quillmor", "Directory exists"));
+    if (m_updateAll) {
+        installDidEnd(InstallEnd::Failed, taken);
+        return;
+    }
     m_window->raise();
     m_window->activateWindow();
     auto* alert = new Alert(m_window);
     alert->addButtonWithTitle(QStringLiteral("New Directory"));
     alert->addButtonWithTitle(QStringLiteral("Overwrite"));
     alert->addButtonWithTitle(QStringLiteral("Cancel"));
-    alert->setMessageText(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Directory exists")));
+    alert->setMessageText(taken);
     alert->setInformativeText(localizedString(
         QT_TRANSLATE_NOOP("Quillmor", "There is already a level in the target directory. Do you "
                                       "want to install it into a new directory or overwrite "
@@ -288,8 +325,9 @@ void Launcher::installEntryConfirmLevelOverwrite(int returnCode, const LevelEntr
     if (returnCode == Alert::FirstButtonReturn) {
         const QUrl folder = newInstallDirectory(urlForKey(record, LevelKey::urlZip));
         if (folder.isEmpty()) {
-            showInstallFailure(localizedString(
-                QT_TRANSLATE_NOOP("Quillmor", "No free folder name was found for the level.")));
+            installDidEnd(InstallEnd::Failed,
+                          localizedString(QT_TRANSLATE_NOOP(
+                              "Quillmor", "No free folder name was found for the level.")));
             return;
         }
         LevelEntry placed = record;
@@ -309,10 +347,12 @@ void Launcher::installEntryUnpack(const LevelEntry& record, bool overwrite)
           [this, record, overwrite](const std::optional<StagedLevel>& level) {
               if (m_installSheet)
                   m_installSheet->hide();
-              if (!level)
-                  return; // cancelled: nothing changed
+              if (!level) { // cancelled: nothing changed
+                  installDidEnd(InstallEnd::Cancelled);
+                  return;
+              }
               if (!level->isStaged()) {
-                  showInstallFailure(level->reason);
+                  installDidEnd(InstallEnd::Failed, level->reason);
                   return;
               }
               installEntryRecord(record, *level, overwrite);
@@ -324,7 +364,7 @@ void Launcher::installEntryRecord(const LevelEntry& record, const StagedLevel& l
 {
     if (const auto failure = swapIntoPlace(level)) {
         discardStaged(level);
-        showInstallFailure(*failure);
+        installDidEnd(InstallEnd::Failed, *failure);
         return;
     }
     if (overwrite)
@@ -341,5 +381,5 @@ void Launcher::installEntryRecord(const LevelEntry& record, const StagedLevel& l
         }
     }
     updateLaunchButton();
-    showInstallSuccessfulAlert(m_window, installed.value(LevelKey::name).toString());
+    installDidEnd(InstallEnd::Installed, installed.value(LevelKey::name).toString());
 }

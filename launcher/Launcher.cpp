@@ -255,6 +255,12 @@ bool Launcher::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_window && event->type() == QEvent::Close)
         saveWindowState();
+    // A sheet on the window (a transfer, an install, a question) holds Update All back.
+    if (watched == m_window &&
+        (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowUnblocked)) {
+        m_windowBlocked = event->type() == QEvent::WindowBlocked;
+        validateUpdateAll();
+    }
     return QObject::eventFilter(watched, event);
 }
 

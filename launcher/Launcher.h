@@ -4,21 +4,26 @@
 // are catalogue indexes, sorted in place), keeps the launch button in step with the selection
 // and starts the game. The window definition creates it and connects its outlets; it creates
 // no other controller. Its operations are split by concern: Launcher.cpp (start-up, table),
-// Playing.cpp, LevelCommands.cpp, FeedRefresh.cpp and InstallFlow.cpp.
+// Playing.cpp, LevelCommands.cpp, FeedRefresh.cpp, InstallFlow.cpp, UpdateAll.cpp and
+// Finding.cpp.
 
 #include "catalogue/LevelEntry.h"
 #include "platform/SortDescriptor.h"
 #include "sources/RepositoryEntry.h"
 
+#include <QAction>
 #include <QColor>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QPushButton>
 #include <QStringList>
 #include <QUrl>
 #include <QVariant>
 
 #include <functional>
+#include <optional>
 
 class Database;
 class DescriptionCell;
@@ -26,14 +31,13 @@ class DownloadSheet;
 class DownloadStatus;
 class LevelTableModel;
 class PreferencesPanel;
-class QAction;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QMainWindow;
 class QModelIndex;
-class QPushButton;
 class QTableView;
+class QTimer;
 class Repositories;
 struct StagedLevel;
 
@@ -58,6 +62,8 @@ public:
     void setLevelTable(QTableView* table) { m_levelTable = table; }
     void setLevelFilter(QLineEdit* field) { m_levelFilter = field; }
     void setLevelCountsLabel(QLabel* label) { m_levelCountsLabel = label; }
+    void setUpdateAllMenuItem(QAction* item) { m_updateAllMenuItem = item; }
+    void setUpdateAllButton(QPushButton* button) { m_updateAllButton = button; }
     void setWindow(QMainWindow* window) { m_window = window; }
 
     Database* database() const { return m_database; }
@@ -69,6 +75,7 @@ public:
     QTableView* levelTable() const { return m_levelTable; }
     QLineEdit* levelFilter() const { return m_levelFilter; }
     QLabel* levelCountsLabel() const { return m_levelCountsLabel; }
+    QPushButton* updateAllButton() const { return m_updateAllButton; }
     QMainWindow* window() const { return m_window; }
 
     // The user-defaults keys that keep the window's size and the table's columns.
@@ -144,6 +151,13 @@ public slots:
     // Finding levels and keeping count (Finding.cpp). The filter hides rows, never removes
     // them, so row i stays the catalogue's entry i for every command.
     void levelFilterDidChange();
+    // Installs every level that has an update, one after another, through the install flow:
+    // no sheet per level, one summary at the end. A failure moves on to the next level; Cancel
+    // on the progress sheet stops the run and leaves the level in hand as it was.
+    void updateAllLevels(QObject* sender = nullptr);
+    // Enables Update All while an update waits and no sheet holds the window.
+    void validateUpdateAll();
+
     // Moves the download folder's unused archives and left-over partial downloads to the
     // Trash; the file a running transfer writes stays.
     void moveStaleDownloadsToTrash();
@@ -174,15 +188,31 @@ private:
     void openWebsite(int row);
 
 protected:
-    // Closing the main window saves its state; the application then ends.
+    // Closing the main window saves its state; the application then ends. A sheet on the
+    // window disables Update All until it closes.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // How one install ended. Within Update All it is noted and the next level follows; on its
+    // own, a failure (detail: the reason) or a success (detail: the level's name) is shown.
+    enum class InstallEnd
+    {
+        Installed,
+        Failed,
+        Cancelled,
+    };
+    void installDidEnd(InstallEnd end, const QString& detail = {});
+    void updateNextLevel();
+    void levelUpdateDidEnd(InstallEnd end, const QString& detail);
+    void updateAllDownloadCancelled();
+    void showUpdateAllSummary();
+
     void restoreSelection();
     // The catalogue was reloaded: filters and counts again.
     void levelsDidReload();
-    // Fills m_foldedRows from the catalogue's current order.
-    void foldRows();
+    // Folds rows of the catalogue's current order onto m_foldedRows until every row is there
+    // (true) or the budget is spent (false; a negative budget has no end).
+    bool foldRows(qint64 budgetNsecs);
     void applyLevelFilter();
     void updateLevelCounts();
     // The row itself if the filter shows it, else the next shown row, else the one before.
@@ -194,8 +224,6 @@ private:
     // The install flow's steps after the archive's digest is known.
     void installEntryCheckDigest(const LevelEntry& record);
     void installEntryRecord(const LevelEntry& record, const StagedLevel& level, bool overwrite);
-    // "The level could not be installed." with the reason.
-    void showInstallFailure(const QString& reason);
     // The "Installing…" sheet, opened afresh; its Cancel calls off the work it watches.
     DownloadSheet* openInstallSheet();
 
@@ -213,12 +241,34 @@ private:
     QMainWindow* m_window = nullptr;
     QLineEdit* m_levelFilter = nullptr;
     QLabel* m_levelCountsLabel = nullptr;
-    // Each row's name, author, description and source, folded, one line each; empty until
-    // a filter first needs them after a reload.
+    // Guarded: sheets closing while the window is destroyed still report to the launcher.
+    QPointer<QAction> m_updateAllMenuItem;
+    QPointer<QPushButton> m_updateAllButton;
+    int m_updatesAvailable = 0;
+    // The Update All in progress: the download URLs still to do, in table order, and what
+    // became of those done.
+    struct UpdateAllRun
+    {
+        QList<QUrl> queue;
+        QString current; // the level in hand, empty between levels
+        QUrl partial;    // the file its download writes
+        QStringList failures;
+        int total = 0;
+        int started = 0;
+        int updated = 0;
+        bool starting = false; // inside updateNextLevel, which goes on by itself
+        bool cancelled = false;
+    };
+    std::optional<UpdateAllRun> m_updateAll;
+    // Each row's name, author, description and source, folded, one line each; filled in idle
+    // slices after a reload, or at once by the first filtering that needs them.
     QStringList m_foldedRows;
+    QHash<QString, QString> m_foldedSources; // feed URL to folded feed name
+    QTimer* m_foldTimer = nullptr;
     QString m_foldedFilter;
     QList<RepositoryEntry> m_checkFeedList;
     QPointer<DownloadSheet> m_installSheet;
     int m_clickedRow = -1;
     bool m_playing = false;
+    bool m_windowBlocked = false;
 };

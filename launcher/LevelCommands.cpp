@@ -221,4 +221,5 @@ void Launcher::validateMenuItems()
 {
     for (QAction* item : levelMenuItems())
         item->setEnabled(validateMenuItem(item));
+    validateUpdateAll();
 }

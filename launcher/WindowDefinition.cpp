@@ -69,6 +69,8 @@ void WindowDefinition::instantiate()
     m_launcher->setLevelTable(table);
     m_launcher->setLevelFilter(m_ui->levelFilter);
     m_launcher->setLevelCountsLabel(m_ui->levelCounts);
+    m_launcher->setUpdateAllMenuItem(m_ui->updateAllMenuItem);
+    m_launcher->setUpdateAllButton(m_ui->updateAllButton);
     m_launcher->setWindow(m_window.get());
 
     m_preferences->setMainWindow(m_preferencePanel);
@@ -147,6 +149,11 @@ void WindowDefinition::connectActions()
             [launcher, table] { launcher->deleteLevel(table); });
     connect(m_ui->revealInFinderMenuItem, &QAction::triggered, launcher,
             [launcher, table] { launcher->revealLevelInFinder(table); });
+    QPushButton* updateAll = m_ui->updateAllButton;
+    connect(updateAll, &QPushButton::clicked, launcher,
+            [launcher, updateAll] { launcher->updateAllLevels(updateAll); });
+    connect(m_ui->updateAllMenuItem, &QAction::triggered, launcher,
+            [this] { m_launcher->updateAllLevels(m_ui->updateAllMenuItem); });
     // The menu bar's "Level" menu holds the same items, for the selected row.
     connect(m_ui->levelMenu, &QMenu::aboutToShow, launcher, &Launcher::validateMenuItems);
     // Delete asks about the selected level; the item's own shortcut only shows the key and

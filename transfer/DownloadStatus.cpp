@@ -237,9 +237,12 @@ void DownloadStatus::didFailWithError(const QString& description)
     // The callee may start the next transfer, which replaces the remembered window and URL.
     const QPointer<QWidget> window = m_window;
     const QUrl asked = m_sourceUrl;
+    const bool present = m_presentsErrors;
+    m_lastError = description;
     done();
     fail();
-    presentError(window, description, asked);
+    if (present)
+        presentError(window, description, asked);
     settleParkedAlerts();
 }
 

@@ -48,6 +48,10 @@ public:
     // The file the running transfer writes; none while no file transfer runs.
     QUrl fileBeingWritten() const { return isLoading() ? m_targetUrl : QUrl(); }
     DownloadSheet* downloadSheet() const;
+    // Off, a failure is not shown: the caller reads lastError() in its completion and tells
+    // the user itself, as one summary of many transfers.
+    void setPresentsErrors(bool presents) { m_presentsErrors = presents; }
+    QString lastError() const { return m_lastError; }
     // How long a transfer may go without receiving anything before it fails.
     void setTransferTimeout(int msecs) { m_transferTimeout = msecs; }
     int transferTimeout() const { return m_transferTimeout; }
@@ -98,4 +102,6 @@ private:
     int m_barShift = 0;
     bool m_streamOpened = false;
     QString m_writeError;
+    QString m_lastError;
+    bool m_presentsErrors = true;
 };

@@ -6,7 +6,8 @@
 //          the table shows, and prints "sort <s>": the time of the slowest column's click.
 //   filter: then types a text into the filter field one character at a time, as keystrokes
 //          change it, and prints "filter <s>": the slowest keystroke's filtering and repaint,
-//          after "filter-first <s>": the first keystroke, which folds every row's texts.
+//          after "filter-first <s>": the first keystroke right after the table's first paint,
+//          which folds the rows' texts that idle time has not folded yet.
 
 #include "launcher/Launcher.h"
 #include "launcher/LevelTableModel.h"
@@ -58,7 +59,7 @@ int filterKeystrokes(WindowDefinition& definition, QTableView* table)
         steps.append(text.left(length));
     for (qsizetype length = text.size() - 1; length >= 0; --length)
         steps.append(text.left(length));
-    // The first keystroke after a reload also folds every row's texts.
+    // The first keystroke after a reload also folds the rows' texts idle time has not reached.
     QElapsedTimer first;
     first.start();
     field->setText(steps.first());

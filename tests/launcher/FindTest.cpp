@@ -1,17 +1,13 @@
-#include "cells/DescriptionCell.h"
 #include "install/Locations.h"
 #include "install/StaleDownloads.h"
 #include "platform/UserDefaults.h"
 #include "tests/launcher/LauncherFixture.h"
-#include "tests/support/HttpFixture.h"
-#include "tests/support/ZipBuilder.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 // Finding levels with the filter field, the counts line under the table and the start-up
@@ -20,9 +16,6 @@ class FindTest : public QObject, private LauncherFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<HttpFixture> m_http;
-
-    QString downloads() const { return getDownloadDir().value_or(QString()); }
     QLineEdit* filter() const { return window()->findChild<QLineEdit*>("levelFilter"); }
 
     // Sorted by name: Castle (installed, update published), Crème Brûlée (the "Fjörd Levels"
@@ -30,66 +23,42 @@ class FindTest : public QObject, private LauncherFixture
     // Standard (selected at start).
     void startWithLevels()
     {
-        const QDateTime older(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
-        const QString nordic = "http://127.0.0.1:9/nordic";
+        const QString nordic = "http://127.0.0.1:9/nordic", other = "http://127.0.0.1:9/other";
         UserDefaults::standard().setObject(
-            QVariantList{QVariantMap{{"name", "Fjörd Levels"},
-                                     {"urlDownload", nordic},
-                                     {"nextCheckDate", older.addYears(100)}}},
+            QVariantList{
+                QVariantMap{{"name", "Fjörd Levels"},
+                            {"urlDownload", nordic},
+                            {"nextCheckDate", QDateTime::currentDateTimeUtc().addDays(1)}}},
             "source");
-        const QString made = home().filePath("made.zip");
-        QFile zip(made);
-        QVERIFY(ZipBuilder().add("levellist.dat", "1").write(made) &&
-                zip.open(QIODevice::ReadOnly));
-        const QByteArray archive = zip.readAll();
-        QVariantList entries;
-        for (const auto& [name, file, author, description, installed] :
-             {std::tuple{"Castle", "/castle.zip", "Ann", "Towers and moats", true},
-              std::tuple{"Crème Brûlée", "/creme.zip", "Zoë", "A sweet maze", false},
-              std::tuple{"Ocean", "/ocean.zip", "BOB", "Deep \uFB01sh", true}}) {
-            const QString path = file;
-            QVariantMap entry{{"name", name},
-                              {"guid", name},
-                              {"author", author},
-                              {"description", description},
-                              {"urlSource", installed ? "http://127.0.0.1:9/other" : nordic},
-                              {"pubDateInstall", older},
-                              {"pubDateRemote", older.addDays(30)}};
-            if (installed) {
-                home().createLevel(name);
-                entry.insert("urlInstall", folderUrl(name));
-            }
-            if (QString(name) == u"Ocean")
-                entry.insert("urlZip", QUrl::fromLocalFile(downloads() + path).toString());
-            else
-                entry.insert("urlDownload", m_http->url(path).toString());
-            m_http->setBody(path, archive);
-            entries.append(entry);
-        }
-        home().writeCatalogue(entries);
+        QVariantMap castle = installedLevel("Castle"), ocean = installedLevel("Ocean");
+        castle.insert(
+            {{"author", "Ann"}, {"description", "Towers and moats"}, {"urlSource", other}});
+        ocean.insert({{"author", "BOB"},
+                      {"description", "Deep \uFB01sh"},
+                      {"urlSource", other},
+                      {"urlZip", QUrl::fromLocalFile(downloads() + "/Ocean.zip").toString()}});
+        ocean.remove("urlDownload");
+        home().writeCatalogue({castle, ocean,
+                               QVariantMap{{"name", "Crème Brûlée"},
+                                           {"guid", "creme"},
+                                           {"author", "Zoë"},
+                                           {"description", "A sweet maze"},
+                                           {"urlSource", nordic},
+                                           {"urlDownload", nordic + ".zip"}}});
         start();
     }
 
 private slots:
-    void init()
-    {
-        setUp();
-        m_http = std::make_unique<HttpFixture>();
-    }
-    void cleanup()
-    {
-        tearDown();
-        m_http.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     // Gestures, ';' apart: click a row, type into the field (Ctrl+F), Escape, sort by name
-    // again, Delete the selected level, get (install or update) a level by its cell's button.
+    // again, Delete the selected level.
     void find_data()
     {
         QTest::addColumn<QString>("gestures");
         QTest::addColumn<QString>("outcome"); // selected, launch button | shown | counts line
-        const QString all = "Castle, Crème Brûlée, Ocean, Standard | ";
-        const QString counts = " | 2 levels installed, 1 update available";
+        const QString counts = " | 2 levels installed, 1 update available [Update All]";
         const auto row = [](const char* tag, const char* gestures, const QString& outcome) {
             QTest::newRow(tag) << gestures << outcome;
         };
@@ -106,12 +75,8 @@ private slots:
             " off | Castle, Crème Brûlée, Ocean, Standard" + counts);
         row("re-sort keeps the filter", "click Ocean;type an;sort",
             "Ocean on | Standard, Ocean, Castle" + counts);
-        row("update", "get Castle",
-            "Castle on | " + all + "2 levels installed, 0 updates available");
-        row("install", "get Crème Brûlée",
-            "Crème Brûlée on | " + all + "3 levels installed, 1 update available");
         row("delete in a filtered table", "type fish;click Ocean;delete",
-            "Ocean off | Ocean | 1 level installed, 1 update available");
+            "Ocean off | Ocean | 1 level installed, 1 update available [Update All]");
     }
     void find()
     {
@@ -133,49 +98,34 @@ private slots:
             } else if (gesture == "delete") {
                 QTest::keyClick(table(), Qt::Key_Delete);
                 answerSheet();
-            } else {
-                const QModelIndex index = model()->index(rowOf(argument), 2);
-                auto* cell = qobject_cast<DescriptionCell*>(table()->itemDelegateForColumn(2));
-                launcher()->willDisplayCell(*cell, index);
-                const auto parts = cell->layout(table()->visualRect(index), table()->viewport());
-                QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
-                                  parts.install.value_or(parts.update.value_or(QRect())).center());
-                QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
-                answerSheet();
             }
         }
-        QStringList shown;
-        for (int row = 0; row < model()->rowCount(); ++row) {
-            if (!table()->isRowHidden(row))
-                shown.append(model()->index(row, 0).data().toString());
-        }
+        QStringList shown = names();
+        shown.removeIf([this](const QString& name) { return table()->isRowHidden(rowOf(name)); });
         const bool on = launcher()->lauchQuillmorButton()->isEnabled();
         QCOMPARE(selectedName() + (on ? " on | " : " off | ") + shown.join(", ") + " | " +
-                     window()->findChild<QLabel*>("levelCounts")->text(),
+                     countsLine() + (updateAllButton()->isEnabled() ? " [Update All]" : ""),
                  outcome);
     }
 
     void staleDownloadsAtStart()
     {
-        for (const char* name : {"castle.zip", "ocean.zip", "old.zip", "ocean.zip.download"})
+        for (const char* name : {"Castle.zip", "Ocean.zip", "old.zip", "Ocean.zip.download"})
             home().createFile(downloads() + u'/' + name, "zip");
         startWithLevels();
         QCOMPARE(QDir(home().dataHome() + "/Trash/files").entryList(QDir::Files).join(' ') + " | " +
                      QDir(downloads()).entryList(QDir::Files).join(' '),
-                 QStringLiteral("ocean.zip.download old.zip | castle.zip ocean.zip"));
+                 QStringLiteral("Ocean.zip.download old.zip | Castle.zip Ocean.zip"));
     }
 
     // The file a transfer writes stays, whatever its name says.
     void staleDownloadsSpareTheRunningTransfer()
     {
-        QTemporaryDir folder;
         for (const char* name : {"a.zip", "b.zip", "a.zip.download", "b.zip.download"})
-            QVERIFY(QFile(folder.filePath(name)).open(QIODevice::WriteOnly));
-        QStringList chosen =
-            chooseStaleDownloads(folder.path(), {"a.zip"}, {folder.filePath("b.zip.download")});
-        for (QString& path : chosen)
-            path = QFileInfo(path).fileName();
-        QCOMPARE(chosen.join(' '), QStringLiteral("a.zip.download b.zip"));
+            home().createFile(QStringLiteral("dl/") + name);
+        QCOMPARE(chooseStaleDownloads(home().filePath("dl"), {"a.zip"},
+                                      {home().filePath("dl/b.zip.download")}),
+                 (QStringList{home().filePath("dl/a.zip.download"), home().filePath("dl/b.zip")}));
     }
 };
 

@@ -1,18 +1,46 @@
 #include "tests/launcher/LauncherFixture.h"
 
+#include "cells/DescriptionCell.h"
+#include "install/Locations.h"
 #include "platform/UserDefaults.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTest>
+#include <QTimer>
+
+namespace {
+
+const char* const kSchemes[] = {"http", "https", "file", "javascript"};
+
+} // namespace
+
+OpenedUrls::OpenedUrls()
+{
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+    for (const char* scheme : kSchemes)
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+}
+
+OpenedUrls::~OpenedUrls()
+{
+    for (const char* scheme : kSchemes)
+        QDesktopServices::unsetUrlHandler(scheme);
+}
 
 void LauncherFixture::setUp()
 {
     m_home = std::make_unique<TestHome>();
     m_home->installGame();
+    m_http = std::make_unique<HttpFixture>();
     // No feed of the installed default list is reachable from a test; a start-up refresh of
     // them would put a transfer sheet over the window.
     UserDefaults::standard().setObject(QVariantList(), QStringLiteral("source"));
@@ -26,7 +54,25 @@ void LauncherFixture::setUp()
 void LauncherFixture::tearDown()
 {
     m_definition.reset();
+    m_http.reset();
     m_home.reset();
+}
+
+QString LauncherFixture::downloads()
+{
+    return getDownloadDir().value_or(QString());
+}
+
+QString LauncherFixture::countsLine() const
+{
+    return launcher()->levelCountsLabel()->text();
+}
+
+QByteArray LauncherFixture::zipBytes(const ZipBuilder& builder) const
+{
+    QFile file(m_home->filePath("made.zip"));
+    return builder.write(file.fileName()) && file.open(QIODevice::ReadOnly) ? file.readAll()
+                                                                            : QByteArray();
 }
 
 void LauncherFixture::instantiate()
@@ -47,6 +93,17 @@ QString LauncherFixture::folderUrl(const QString& name) const
 {
     return QUrl::fromLocalFile(m_home->gameLevelDir() + u'/' + name + u'/')
         .toString(QUrl::FullyEncoded);
+}
+
+QVariantMap LauncherFixture::installedLevel(const QString& name) const
+{
+    m_home->createLevel(name);
+    return {{"name", name},
+            {"guid", name},
+            {"urlDownload", m_http->url(u'/' + name + ".zip").toString()},
+            {"urlInstall", folderUrl(name)},
+            {"pubDateInstall", QDateTime::currentDateTimeUtc().addDays(-1)},
+            {"pubDateRemote", QDateTime::currentDateTimeUtc()}};
 }
 
 QString LauncherFixture::storedLastSelection() const
@@ -102,6 +159,22 @@ void LauncherFixture::clickHeader(const QString& column)
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
 }
 
+void LauncherFixture::clickDownload(const QString& name)
+{
+    const QModelIndex index = model()->index(rowOf(name), model()->columnOf("description"));
+    auto* cell = qobject_cast<DescriptionCell*>(table()->itemDelegateForColumn(index.column()));
+    launcher()->willDisplayCell(*cell, index);
+    const auto parts = cell->layout(table()->visualRect(index), table()->viewport());
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
+                      parts.install.value_or(parts.update.value_or(QRect())).center());
+}
+
+bool LauncherFixture::sheetUp()
+{
+    return QTest::qWaitFor(
+        [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 20000);
+}
+
 QString LauncherFixture::answerSheet(QString* informative, const QString& button)
 {
     // A sheet is on screen as soon as the call that opened it returns.
@@ -120,4 +193,48 @@ QString LauncherFixture::answerSheet(QString* informative, const QString& button
             QTest::mouseClick(candidate, Qt::LeftButton);
     }
     return text;
+}
+
+void LauncherFixture::writeMixedCatalogue()
+{
+    const QDateTime older(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
+    for (const char* name : {"Old", "Current", "Found", "Zed"})
+        m_home->createLevel(name);
+    QVariantList entries;
+    for (const auto& [name, installed, newer, website] :
+         {std::tuple{"Remote", false, true, "http://127.0.0.1:9/remote"},
+          std::tuple{"Old", true, true, "https://127.0.0.1:9/old"},
+          std::tuple{"Current", true, false, "file:///etc/passwd"},
+          std::tuple{"Vanished", true, false, "javascript:alert(1)"}})
+        entries.append(QVariantMap{{"name", name},
+                                   {"guid", name},
+                                   {"urlWebsite", website},
+                                   {"urlSource", "http://127.0.0.1:9/feed"},
+                                   {"urlInstall", installed ? folderUrl(name) : ""},
+                                   {"urlDownload", "http://127.0.0.1:9/level.zip"},
+                                   {"pubDateInstall", older},
+                                   {"pubDateRemote", older.addDays(newer ? 30 : 0)}});
+    m_home->writeCatalogue(entries);
+}
+
+void LauncherFixture::contextMenu(const QString& name, const QString& item)
+{
+    QTimer::singleShot(0, table(), [item] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        for (QAction* action : menu->actions()) {
+            if (action->text() == item)
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        }
+        menu->close();
+    });
+    const QPoint at = rowPoint(name);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, table()->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(table()->viewport(), &event);
+}
+
+DescriptionCell::Layout LauncherFixture::cellLayout(const QString& name) const
+{
+    const QModelIndex index = model()->index(rowOf(name), model()->columnOf("description"));
+    m_definition->levelCell()->sizeHint(QStyleOptionViewItem(), index); // takes on its buttons
+    return m_definition->levelCell()->layout(table()->visualRect(index), table());
 }

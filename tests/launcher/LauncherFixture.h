@@ -3,16 +3,34 @@
 // The launcher as a person meets it, for the launcher's test programs: a temporary home with
 // the stand-in game, the real window definition, and helpers that click the real widgets.
 
+#include "cells/DescriptionCell.h"
 #include "launcher/Launcher.h"
 #include "launcher/LevelTableModel.h"
 #include "launcher/WindowDefinition.h"
+#include "tests/support/HttpFixture.h"
 #include "tests/support/TestHome.h"
 
 #include <QMainWindow>
+#include <QPushButton>
 #include <QStringList>
 #include <QTableView>
 
 #include <memory>
+
+class ZipBuilder;
+// Catches the pages and folders the launcher opens, for as long as it lives, instead of the
+// desktop; a folder is shown by opening it, as where no file manager answers on the bus.
+class OpenedUrls : public QObject
+{
+    Q_OBJECT
+public:
+    OpenedUrls();
+    ~OpenedUrls() override;
+    QStringList list;
+
+public slots:
+    void open(const QUrl& url) { list.append(url.toString()); }
+};
 
 class LauncherFixture
 {
@@ -29,12 +47,23 @@ public:
     void stop() { m_definition.reset(); }
 
     TestHome& home() const { return *m_home; }
+    // The case's loopback server, up from setUp() to tearDown().
+    HttpFixture& http() const { return *m_http; }
+    static QString downloads();
+    // The counts line under the table.
+    QString countsLine() const;
+    // The bytes of the archive the builder makes.
+    QByteArray zipBytes(const ZipBuilder& builder) const;
     WindowDefinition* definition() const { return m_definition.get(); }
     Launcher* launcher() const { return m_definition->launcher(); }
     QMainWindow* window() const { return m_definition->window(); }
     QTableView* table() const { return launcher()->levelTable(); }
     LevelTableModel* model() const { return m_definition->levelModel(); }
+    QPushButton* updateAllButton() const { return launcher()->updateAllButton(); }
 
+    // A catalogue entry for a level installed a day ago, with its folder, whose feed has
+    // published a newer archive at /<name>.zip on the loopback server.
+    QVariantMap installedLevel(const QString& name) const;
     // The level folder's URL as the catalogue stores it.
     QString folderUrl(const QString& name) const;
     QString storedLastSelection() const;
@@ -44,15 +73,34 @@ public:
     QStringList names() const;
     int rowOf(const QString& name) const { return int(names().indexOf(name)); }
     QString selectedName() const;
+    // The selected row's name and whether the launch button is "on" or "off".
+    QString selectionState() const
+    {
+        return selectedName() + (launcher()->lauchQuillmorButton()->isEnabled() ? " on" : " off");
+    }
     QPoint rowPoint(const QString& name, const QString& column = QStringLiteral("name")) const;
     void clickRow(const QString& name);
     void doubleClickRow(const QString& name);
     void clickHeader(const QString& column);
+    // Clicks the row's install or update button in its description cell, whichever it shows.
+    void clickDownload(const QString& name);
+    // Waits for a sheet with a message in front of the window.
+    static bool sheetUp();
     // Closes the sheet in front with its default button (or the button titled `button`);
     // answers its message text, empty when there is none.
     QString answerSheet(QString* informative = nullptr, const QString& button = {});
 
+    // The built-in level and one of each kind, by name: Current (up to date, a file: web
+    // address), Found and Zed (only in the level folder), Old (an update waiting, https),
+    // Remote (downloadable, http), Standard (built in), Vanished (folder gone, javascript:).
+    void writeMixedCatalogue();
+    // Right-clicks the row and chooses the item titled `item`, or closes the menu unchosen.
+    void contextMenu(const QString& name, const QString& item = {});
+    // The row's description cell with its buttons, in the table's viewport.
+    DescriptionCell::Layout cellLayout(const QString& name) const;
+
 private:
     std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<HttpFixture> m_http;
     std::unique_ptr<WindowDefinition> m_definition;
 };
