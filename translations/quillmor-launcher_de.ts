@@ -161,6 +161,14 @@
         <source>Show in File Browser</source>
         <translation>Im Dateimanager anzeigen</translation>
     </message>
+    <message>
+        <source>Update All</source>
+        <translation>Alle aktualisieren</translation>
+    </message>
+    <message>
+        <source>Update every level that has an update</source>
+        <translation>Alle Levels aktualisieren, für die es eine Aktualisierung gibt</translation>
+    </message>
 </context>
 <context>
     <name>PreferencesPanel</name>
@@ -592,6 +600,34 @@
     <message>
         <source>It was found through:</source>
         <translation>Gefunden über:</translation>
+    </message>
+    <message>
+        <source>Updating %1 (%2 of %3)…</source>
+        <translation>%1 wird aktualisiert (%2 von %3)…</translation>
+    </message>
+    <message>
+        <source>The level left the list while its archive was downloaded.</source>
+        <translation>Das Level wurde aus der Liste entfernt, während sein Archiv heruntergeladen wurde.</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>Update All was cancelled.</source>
+        <translation>„Alle aktualisieren“ wurde abgebrochen.</translation>
+    </message>
+    <message>
+        <source>Every update was installed.</source>
+        <translation>Alle Aktualisierungen wurden installiert.</translation>
+    </message>
+    <message>
+        <source>Some updates could not be installed.</source>
+        <translation>Einige Aktualisierungen konnten nicht installiert werden.</translation>
+    </message>
+    <message>
+        <source>Levels updated: %1 of %2.</source>
+        <translation>Aktualisierte Levels: %1 von %2.</translation>
     </message>
 </context>
 </TS>
