@@ -25,6 +25,7 @@ private slots:
     void catalogueForLanguages();
     void windowSpeaksGerman_data();
     void windowSpeaksGerman();
+    void countsLineWholeInNarrowestWindow();
 
 private:
     LauncherFixture m_fixture;
@@ -72,6 +73,14 @@ void TranslationTest::windowSpeaksGerman()
     const QObject* widget = m_fixture.window()->findChild<QObject*>(object);
     QVERIFY(widget);
     QCOMPARE(widget->property(property).toString(), german);
+}
+
+void TranslationTest::countsLineWholeInNarrowestWindow()
+{
+    m_fixture.start();
+    m_fixture.window()->resize(1, 1);
+    const auto* counts = m_fixture.window()->findChild<QWidget*>(QStringLiteral("levelCounts"));
+    QTRY_VERIFY(counts->width() >= counts->sizeHint().width());
 }
 
 int main(int argc, char** argv)
