@@ -140,8 +140,9 @@ void Database::discoverLevelFolders()
 
         LevelEntry entry;
         entry.insert(LevelKey::name, name);
-        entry.insert(LevelKey::author, localizedString("Unknown"));
-        entry.insert(LevelKey::description, localizedString("User level"));
+        entry.insert(LevelKey::author, localizedString(QT_TRANSLATE_NOOP("Quillmor", "Unknown")));
+        entry.insert(LevelKey::description,
+                     localizedString(QT_TRANSLATE_NOOP("Quillmor", "User level")));
         entry.insert(LevelKey::guid, QString());
         entry.insert(LevelKey::urlInstall, absoluteString(folder));
         entry.insert(LevelKey::urlWebsite, QString());
@@ -180,9 +181,10 @@ void Database::ensureDefaultLevel()
     }
 
     LevelEntry entry;
-    entry.insert(LevelKey::name, localizedString("Standard"));
+    entry.insert(LevelKey::name, localizedString(QT_TRANSLATE_NOOP("Quillmor", "Standard")));
     entry.insert(LevelKey::author, QStringLiteral("Brambix90"));
-    entry.insert(LevelKey::description, localizedString("Run the unmodified game"));
+    entry.insert(LevelKey::description,
+                 localizedString(QT_TRANSLATE_NOOP("Quillmor", "Run the unmodified game")));
     entry.insert(LevelKey::guid, QString());
     entry.insert(LevelKey::urlInstall, QString());
     entry.insert(

@@ -154,13 +154,14 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
         if (found == entryByGuid.cend()) {
             LevelEntry entry;
             entry.insert(LevelKey::name, item.value(LevelKey::name));
-            entry.insert(LevelKey::author, item.contains(LevelKey::author)
-                                               ? item.value(LevelKey::author)
-                                               : QVariant(localizedString("Unknown")));
-            entry.insert(LevelKey::description,
-                         item.contains(LevelKey::description)
-                             ? item.value(LevelKey::description)
-                             : QVariant(localizedString("Downloadable level")));
+            entry.insert(LevelKey::author,
+                         item.contains(LevelKey::author)
+                             ? item.value(LevelKey::author)
+                             : QVariant(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Unknown"))));
+            entry.insert(LevelKey::description, item.contains(LevelKey::description)
+                                                    ? item.value(LevelKey::description)
+                                                    : QVariant(localizedString(QT_TRANSLATE_NOOP(
+                                                          "Quillmor", "Downloadable level"))));
             entry.insert(LevelKey::guid, guid);
             entry.insert(LevelKey::urlWebsite, item.value(LevelKey::urlWebsite, QString()));
             entry.insert(LevelKey::urlSource, absoluteString(feed));
@@ -279,8 +280,9 @@ LevelEntry Database::buildEntry(const LevelEntry& record) const
         const QVariant value = record.value(key);
         entry.insert(key, value.isValid() ? value : fallback);
     };
-    take(LevelKey::author, localizedString("Unknown"));
-    take(LevelKey::description, localizedString("Downloadable level"));
+    take(LevelKey::author, localizedString(QT_TRANSLATE_NOOP("Quillmor", "Unknown")));
+    take(LevelKey::description,
+         localizedString(QT_TRANSLATE_NOOP("Quillmor", "Downloadable level")));
     take(LevelKey::guid, QString());
     take(LevelKey::pubDateRemote, distantPast());
     take(LevelKey::pubDateInstall, now());

@@ -29,9 +29,9 @@ QFont buttonFont()
 
 DescriptionCell::DescriptionCell(QObject* parent) : QStyledItemDelegate(parent)
 {
-    m_wwwButton.title = localizedString("www");
-    m_updateButton.title = localizedString("update");
-    m_installButton.title = localizedString("install");
+    m_wwwButton.title = localizedString(QT_TRANSLATE_NOOP("Quillmor", "www"));
+    m_updateButton.title = localizedString(QT_TRANSLATE_NOOP("Quillmor", "update"));
+    m_installButton.title = localizedString(QT_TRANSLATE_NOOP("Quillmor", "install"));
 }
 
 void DescriptionCell::setTarget(QObject* target)

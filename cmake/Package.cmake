@@ -18,4 +18,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quillmor.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's window-system plugins are only recommended by its libraries; without them no window opens.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+# Qt's own catalogues translate the standard dialogs and network errors; the launcher's
+# texts are translated without them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
 include(CPack)

@@ -291,7 +291,10 @@ std::optional<QString> lackOfSpace(int dir, const Declared& declared)
     if (declared.room <= available && available - declared.room >= kSpaceMargin)
         return std::nullopt;
     const QLocale locale;
-    return localizedString("There is not enough free space: the level needs %1, and %2 are free.")
+    return localizedString(
+               QT_TRANSLATE_NOOP(
+                   "Quillmor",
+                   "There is not enough free space: the level needs %1, and %2 are free."))
         .arg(locale.formattedDataSize(qint64(std::min<quint64>(declared.bytes, INT64_MAX))),
              locale.formattedDataSize(qint64(std::min<quint64>(available, INT64_MAX))));
 }
@@ -304,8 +307,10 @@ UnzipReport refused(const char* english)
 UnzipReport entryFailed(const QByteArray& name, const QString& why)
 {
     const QString entry = readableName(name);
-    return {UnzipReport::EntryFailed, entry,
-            localizedString("The entry \"%1\" could not be written: %2.").arg(entry, why)};
+    return {
+        UnzipReport::EntryFailed, entry,
+        localizedString(QT_TRANSLATE_NOOP("Quillmor", "The entry \"%1\" could not be written: %2."))
+            .arg(entry, why)};
 }
 
 UnzipReport entryFailed(const QByteArray& name, const EntryResult& result)
@@ -313,7 +318,8 @@ UnzipReport entryFailed(const QByteArray& name, const EntryResult& result)
     if (result.kind == EntryResult::Cancelled)
         return {UnzipReport::Cancelled, {}, {}};
     if (result.kind == EntryResult::Damaged)
-        return entryFailed(name, localizedString("its data is damaged"));
+        return entryFailed(name,
+                           localizedString(QT_TRANSLATE_NOOP("Quillmor", "its data is damaged")));
     return entryFailed(name, qt_error_string(result.error));
 }
 
@@ -327,7 +333,9 @@ UnzipReport unzipLevelReport(const QUrl& archive, const QUrl& folder, const Work
     // An archive whose first entry can't be reached is unreadable as a whole (minizip's
     // reader counts an archive without entries among them): nothing to write.
     if (!zip || unzGoToFirstFile(zip.get()) != UNZ_OK)
-        return {UnzipReport::NotAnArchive, {}, localizedString("The file is not a zip archive.")};
+        return {UnzipReport::NotAnArchive,
+                {},
+                localizedString(QT_TRANSLATE_NOOP("Quillmor", "The file is not a zip archive."))};
 
     const QByteArray folderPath = localPath(folder);
     const FileDescriptor dir(

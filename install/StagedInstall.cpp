@@ -102,15 +102,17 @@ InstallTarget chooseInstallTarget(const QVariantMap& record)
     if (!levelDir)
         return {InstallTarget::Unusable,
                 {},
-                localizedString("Quillmor is not installed, so there is no level folder to "
-                                "install into.")};
+                localizedString(QT_TRANSLATE_NOOP(
+                    "Quillmor", "Quillmor is not installed, so there is no level folder to "
+                                "install into."))};
     if (!record.value(kUrlInstall).toString().isEmpty()) {
         // Only a folder of the level directory itself is ever replaced.
         const QString path = folderPath(urlForKey(record, kUrlInstall));
         if (path.isEmpty() || QFileInfo(path).path() != QDir::cleanPath(*levelDir))
             return {InstallTarget::Unusable,
                     {},
-                    localizedString("The level's folder is not in the game's level folder.")};
+                    localizedString(QT_TRANSLATE_NOOP(
+                        "Quillmor", "The level's folder is not in the game's level folder."))};
         return {InstallTarget::Replace, QUrl::fromLocalFile(path + u'/'), {}};
     }
     const QUrl folder = getInstallPathForZip(urlForKey(record, kUrlZip), 0);
@@ -118,7 +120,8 @@ InstallTarget chooseInstallTarget(const QVariantMap& record)
     if (path.isEmpty() || isStagingName(QFileInfo(path).fileName()))
         return {InstallTarget::Unusable,
                 {},
-                localizedString("The archive's name gives no folder name to install into.")};
+                localizedString(QT_TRANSLATE_NOOP(
+                    "Quillmor", "The archive's name gives no folder name to install into."))};
     return {exists(path) ? InstallTarget::Taken : InstallTarget::Free, folder, {}};
 }
 
@@ -139,22 +142,26 @@ StagedLevel stageLevel(const QUrl& archive, const QUrl& folder, const WorkContro
 {
     const QString target = folderPath(folder);
     if (target.isEmpty())
-        return notStaged(folder, localizedString("The level has no folder to go into."));
+        return notStaged(folder, localizedString(QT_TRANSLATE_NOOP(
+                                     "Quillmor", "The level has no folder to go into.")));
     const QString levelDir = QFileInfo(target).path();
     removeStaleStaging(levelDir);
 
     QTemporaryDir staging(QDir(levelDir).filePath(kStagingPrefix + QString::number(::getpid()) +
                                                   QStringLiteral("-XXXXXX")));
     if (!staging.isValid())
-        return notStaged(folder,
-                         localizedString("No staging folder could be made in %1: %2.")
-                             .arg(QDir::toNativeSeparators(levelDir), staging.errorString()));
+        return notStaged(
+            folder, localizedString(
+                        QT_TRANSLATE_NOOP("Quillmor", "No staging folder could be made in %1: %2."))
+                        .arg(QDir::toNativeSeparators(levelDir), staging.errorString()));
     staging.setAutoRemove(false);
     const QString staged = staging.filePath(QFileInfo(target).fileName());
     StagedLevel level{folder, staged, {}};
     if (!QDir().mkdir(staged)) {
-        level = notStaged(folder, localizedString("No staging folder could be made in %1.")
-                                      .arg(QDir::toNativeSeparators(levelDir)));
+        level = notStaged(
+            folder,
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "No staging folder could be made in %1."))
+                .arg(QDir::toNativeSeparators(levelDir)));
     } else {
         const UnzipReport report = unzipLevelReport(archive, QUrl::fromLocalFile(staged), control);
         if (report.outcome == UnzipReport::Cancelled ||
@@ -163,7 +170,8 @@ StagedLevel stageLevel(const QUrl& archive, const QUrl& folder, const WorkContro
         else if (report.outcome != UnzipReport::Unpacked)
             level = notStaged(folder, report.reason);
         else if (!checkLevelExists(QUrl::fromLocalFile(staged + u'/')))
-            level = notStaged(folder, localizedString("The archive holds no \"levellist.dat\"."));
+            level = notStaged(folder, localizedString(QT_TRANSLATE_NOOP(
+                                          "Quillmor", "The archive holds no \"levellist.dat\".")));
     }
     if (!level.isStaged())
         removeStaging(staging.path());
@@ -175,7 +183,8 @@ std::optional<QString> swapIntoPlace(const StagedLevel& level)
     const QString target = folderPath(level.folder);
     const QString staging = QFileInfo(level.staged).path();
     if (target.isEmpty() || !level.isStaged() || !isStagingName(QFileInfo(staging).fileName()))
-        return localizedString("There is no staged level to put in place.");
+        return localizedString(
+            QT_TRANSLATE_NOOP("Quillmor", "There is no staged level to put in place."));
     const QByteArray from = QFile::encodeName(level.staged);
     const QByteArray to = QFile::encodeName(target);
 
@@ -187,7 +196,8 @@ std::optional<QString> swapIntoPlace(const StagedLevel& level)
         result = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_EXCHANGE);
         if (result != 0 && errno == EINVAL) {
             if (!moveToTrash(QUrl::fromLocalFile(target)))
-                return localizedString("The old level could not be moved to the Trash.");
+                return localizedString(QT_TRANSLATE_NOOP(
+                    "Quillmor", "The old level could not be moved to the Trash."));
             result = ::rename(from.constData(), to.constData());
         } else if (result == 0) {
             moveToTrash(QUrl::fromLocalFile(level.staged));
@@ -199,7 +209,8 @@ std::optional<QString> swapIntoPlace(const StagedLevel& level)
     const int error = errno;
     removeStaging(staging);
     if (result != 0)
-        return localizedString("The level could not be moved into its folder: %1.")
+        return localizedString(QT_TRANSLATE_NOOP(
+                                   "Quillmor", "The level could not be moved into its folder: %1."))
             .arg(qt_error_string(error));
     return std::nullopt;
 }

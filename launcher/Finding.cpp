@@ -28,7 +28,7 @@ const QString kAuthor = QStringLiteral("author");
 const QString kDescription = QStringLiteral("description");
 
 // "1 level installed" reads wrong as "1 levels installed" in English, where no translation
-// is loaded; a translation picks its own plural forms from the %n text.
+// is loaded; a translation picks its plural forms for every other count from the %n text.
 QString countText(int count, const char* one, const char* many)
 {
     if (count == 1)
@@ -198,10 +198,10 @@ void Launcher::updateLevelCounts()
         return;
     m_levelCountsLabel->setText(
         countText(installed, QT_TRANSLATE_NOOP("Quillmor", "1 level installed"),
-                  QT_TRANSLATE_NOOP("Quillmor", "%n levels installed")) +
+                  QT_TRANSLATE_N_NOOP("Quillmor", "%n levels installed")) +
         localizedString(QT_TRANSLATE_NOOP("Quillmor", ", ")) +
         countText(updates, QT_TRANSLATE_NOOP("Quillmor", "1 update available"),
-                  QT_TRANSLATE_NOOP("Quillmor", "%n updates available")));
+                  QT_TRANSLATE_N_NOOP("Quillmor", "%n updates available")));
 }
 
 void Launcher::moveStaleDownloadsToTrash()

@@ -54,12 +54,12 @@ QVariant LevelTableModel::headerData(int section, Qt::Orientation orientation, i
         return {};
     const QString id = m_columns.value(section);
     if (id == u"name")
-        return localizedString("Name");
+        return localizedString(QT_TRANSLATE_NOOP("Quillmor", "Name"));
     if (id == u"author")
-        return localizedString("Author");
+        return localizedString(QT_TRANSLATE_NOOP("Quillmor", "Author"));
     if (id == u"description")
-        return localizedString("Description");
+        return localizedString(QT_TRANSLATE_NOOP("Quillmor", "Description"));
     if (id == u"source")
-        return localizedString("Source");
+        return localizedString(QT_TRANSLATE_NOOP("Quillmor", "Source"));
     return id;
 }

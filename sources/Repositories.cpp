@@ -114,7 +114,7 @@ void Repositories::updateEntry(const RepositoryEntry& given)
     added.insert(RepositoryKey::description,
                  record.contains(RepositoryKey::description)
                      ? record.value(RepositoryKey::description).toString()
-                     : localizedString("Level Database"));
+                     : localizedString(QT_TRANSLATE_NOOP("Quillmor", "Level Database")));
     added.insert(RepositoryKey::urlWebsite, record.value(RepositoryKey::urlWebsite).toString());
     m_data.append(added);
 }

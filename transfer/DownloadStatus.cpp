@@ -77,7 +77,7 @@ void DownloadStatus::start(const QUrl& url, QWidget* window, DownloadCompletion 
     ensureSheet();
     m_progressBar->setRange(0, 0);
     m_progressBar->setValue(0);
-    setStatus("Connecting...");
+    setStatus(QT_TRANSLATE_NOOP("Quillmor", "Connecting..."));
     if (m_downloadSheet->parentWidget() != window)
         m_downloadSheet->setParent(window, m_downloadSheet->windowFlags());
     m_downloadSheet->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
@@ -132,7 +132,7 @@ void DownloadStatus::didReceiveResponse()
             ++m_barShift;
         m_progressBar->setRange(0, expected >= 0 ? int(expected >> m_barShift) : 0);
     }
-    setStatus("Received Response...");
+    setStatus(QT_TRANSLATE_NOOP("Quillmor", "Received Response..."));
 }
 
 void DownloadStatus::readAvailable()
@@ -175,7 +175,7 @@ void DownloadStatus::didReceiveData(const QByteArray& chunk)
     m_received += chunk.size();
     if (m_progressBar)
         m_progressBar->setValue(int(qMin<qint64>(m_received >> m_barShift, INT_MAX)));
-    setStatus("Receiving Data...");
+    setStatus(QT_TRANSLATE_NOOP("Quillmor", "Receiving Data..."));
 }
 
 void DownloadStatus::replyFinished()
@@ -198,7 +198,9 @@ void DownloadStatus::replyFinished()
         const QString reason =
             reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
         return didFailWithError(
-            localizedString("The server answered %1 %2.").arg(m_httpStatus).arg(reason));
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "The server answered %1 %2."))
+                .arg(m_httpStatus)
+                .arg(reason));
     }
     switch (reply->error()) {
     case QNetworkReply::NoError:
@@ -206,7 +208,9 @@ void DownloadStatus::replyFinished()
     case QNetworkReply::OperationCanceledError:
         // cancel() detaches the reply before aborting it, so this one ran out of time.
         return didFailWithError(
-            localizedString("The transfer timed out: nothing arrived for %1 seconds.")
+            localizedString(
+                QT_TRANSLATE_NOOP("Quillmor",
+                                  "The transfer timed out: nothing arrived for %1 seconds."))
                 .arg(m_transferTimeout / 1000.0));
     default:
         return didFailWithError(reply->errorString());
@@ -215,13 +219,14 @@ void DownloadStatus::replyFinished()
 
 void DownloadStatus::noteWriteError(const QString& reason)
 {
-    m_writeError = localizedString("The download could not be saved to %1: %2")
-                       .arg(m_receivedFile->fileName(), reason);
+    m_writeError =
+        localizedString(QT_TRANSLATE_NOOP("Quillmor", "The download could not be saved to %1: %2"))
+            .arg(m_receivedFile->fileName(), reason);
 }
 
 void DownloadStatus::connectionDidFinishLoading()
 {
-    setStatus("Success!");
+    setStatus(QT_TRANSLATE_NOOP("Quillmor", "Success!"));
     done();
     success();
     settleParkedAlerts();
