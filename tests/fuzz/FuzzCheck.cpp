@@ -2,7 +2,9 @@
 
 #include "platform/PropertyList.h"
 
-#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QHash>
 
 #include <cmath>
 #include <cstdio>
@@ -10,22 +12,26 @@
 
 namespace {
 
-void printValue(const char* label, const QVariant& value)
+QHash<QByteArray, FuzzEntry>& targets()
 {
-    if (!value.isValid())
-        return;
-    const QByteArray xml = PropertyList::toXml(value);
-    std::fprintf(stderr, "%s (%s):\n%s\n", label, value.typeName(),
-                 xml.isEmpty() ? value.toString().toUtf8().constData() : xml.constData());
+    static QHash<QByteArray, FuzzEntry> registry;
+    return registry;
 }
 
 } // namespace
 
+FuzzTarget::FuzzTarget(const char* name, FuzzEntry entry)
+{
+    targets().insert(name, entry);
+}
+
 void fuzzFailure(const char* what, const QVariant& expected, const QVariant& actual)
 {
     std::fprintf(stderr, "\n==fuzz== property failed: %s\n", what);
-    printValue("expected", expected);
-    printValue("actual", actual);
+    for (const auto& [label, value] : {std::pair{"expected", expected}, {"actual", actual}})
+        if (value.isValid())
+            std::fprintf(stderr, "%s (%s):\n%s\n", label, value.typeName(),
+                         PropertyList::toXml(value).constData());
     std::fflush(stderr);
     std::abort();
 }
@@ -34,32 +40,46 @@ bool sameVariant(const QVariant& a, const QVariant& b)
 {
     if (a.metaType() != b.metaType())
         return false;
-    switch (a.metaType().id()) {
-    case QMetaType::QVariantList: {
+    if (a.metaType().id() == QMetaType::QVariantList) {
         const QVariantList x = a.toList(), y = b.toList();
-        if (x.size() != y.size())
-            return false;
-        for (qsizetype i = 0; i < x.size(); ++i) {
-            if (!sameVariant(x.at(i), y.at(i)))
-                return false;
-        }
-        return true;
+        return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), sameVariant);
     }
-    case QMetaType::QVariantMap: {
+    if (a.metaType().id() == QMetaType::QVariantMap) {
         const QVariantMap x = a.toMap(), y = b.toMap();
-        if (x.keys() != y.keys())
-            return false;
-        for (auto it = x.cbegin(); it != x.cend(); ++it) {
-            if (!sameVariant(it.value(), y.value(it.key())))
-                return false;
-        }
-        return true;
+        return x.keys() == y.keys() && std::equal(x.begin(), x.end(), y.begin(), sameVariant);
     }
-    case QMetaType::Double: {
-        const double x = a.toDouble(), y = b.toDouble();
-        return (std::isnan(x) && std::isnan(y)) || x == y;
-    }
-    default:
-        return a == b;
-    }
+    const bool nans = std::isnan(a.toDouble()) && std::isnan(b.toDouble());
+    return (a.metaType().id() == QMetaType::Double && nans) || a == b;
 }
+
+#ifdef QUILLMOR_FUZZ_TARGET
+// The fuzzing build: libFuzzer's driver feeds the target this program was built for.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const FuzzEntry entry = targets().value(QUILLMOR_FUZZ_TARGET);
+    entry(QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)));
+    return 0;
+}
+#else
+// The replay test: every file named, and every file of every folder named, through the named
+// target's entry point. A property that fails aborts, as under the fuzzer.
+int main(int argc, char** argv)
+{
+    const FuzzEntry entry = targets().value(argc > 1 ? argv[1] : "");
+    QFileInfoList files;
+    for (int i = 2; i < argc; ++i) {
+        const QFileInfo given(QFile::decodeName(argv[i]));
+        files += given.isDir() ? QDir(argv[i]).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name)
+                               : QFileInfoList{given};
+    }
+    for (const QFileInfo& file : files) {
+        QFile input(file.filePath());
+        std::printf("%s\n", qPrintable(file.filePath()));
+        std::fflush(stdout);
+        if (!entry || !input.open(QIODevice::ReadOnly))
+            return 2;
+        entry(input.readAll());
+    }
+    return entry ? 0 : 2;
+}
+#endif

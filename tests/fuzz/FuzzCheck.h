@@ -1,10 +1,26 @@
 #pragma once
 
-// What the fuzz targets share: stopping the run when a property fails, so that libFuzzer
-// keeps the input as a finding, and the exact equality the round-trip properties ask for.
+// What the fuzz targets share: a registry of their entry points by name, stopping the run when
+// a property fails (so that libFuzzer keeps the input as a finding), and the exact equality
+// the round-trip properties ask for.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QVariant>
+
+using FuzzEntry = void (*)(const QByteArray& bytes);
+
+struct FuzzTarget
+{
+    FuzzTarget(const char* name, FuzzEntry entry);
+};
+
+// Defines the body of the target `name`, which receives the input as `bytes`. A fuzzing build
+// runs the one target it was built for; the replay program runs the one its command names.
+#define FUZZ_TARGET(name)                                                                          \
+    static void fuzz_##name(const QByteArray& bytes);                                              \
+    static const FuzzTarget fuzzTarget_##name(#name, fuzz_##name);                                 \
+    static void fuzz_##name(const QByteArray& bytes)
 
 // Prints what failed and the values involved (as property lists) on standard error, then
 // aborts.
@@ -15,8 +31,5 @@
 // dates by instant, and a NaN equal to a NaN.
 bool sameVariant(const QVariant& a, const QVariant& b);
 
-// The input as a QByteArray that does not copy it.
-inline QByteArray fuzzBytes(const uint8_t* data, size_t size)
-{
-    return QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
-}
+// The moment every target parses and merges at.
+inline const QDateTime kFuzzNow(QDate(2026, 12, 6), QTime(12, 0), Qt::UTC);

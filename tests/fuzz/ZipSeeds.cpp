@@ -4,26 +4,13 @@
 #include "tests/support/ZipBuilder.h"
 
 #include <QDir>
-#include <QFile>
-
-#include <cstdio>
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: fuzz_zip_seeds FOLDER\n");
-        return 2;
-    }
-    const QDir dir(QFile::decodeName(argv[1]));
-    if (!dir.mkpath(QStringLiteral(".")))
-        return 1;
-    const QByteArray levels = "castle.map\nbridge.map\n";
-    const QByteArray map = QByteArray("tile 0 0 grass\n").repeated(20);
-    const struct
-    {
-        const char* file;
-        ZipBuilder zip;
-    } seeds[] = {
+    const QDir dir(QFile::decodeName(argc == 2 ? argv[1] : ""));
+    const QByteArray levels = "castle.map\nbridge.map\n",
+                     map = QByteArray("tile 0 0 grass\n").repeated(20);
+    const std::pair<const char*, ZipBuilder> seeds[] = {
         {"one-deflated.zip", ZipBuilder().add("levellist.dat", levels)},
         {"one-stored.zip", ZipBuilder().add("levellist.dat", levels, ZipBuilder::Stored)},
         {"level.zip", ZipBuilder()
@@ -35,11 +22,9 @@ int main(int argc, char** argv)
                                 .add("br\xc3\xbc"
                                      "cke.map",
                                      "x")},
-        {"with-folder.zip", ZipBuilder().addFolder("maps/").add("levellist.dat", levels)},
-    };
-    for (const auto& seed : seeds) {
-        if (!seed.zip.write(dir.filePath(QString::fromLatin1(seed.file))))
-            return 1;
-    }
-    return 0;
+        {"with-folder.zip", ZipBuilder().addFolder("maps/").add("levellist.dat", levels)}};
+    bool ok = argc == 2 && dir.mkpath(".");
+    for (const auto& [file, zip] : seeds)
+        ok = ok && zip.write(dir.filePath(file));
+    return ok ? 0 : 1;
 }

@@ -7,11 +7,34 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTest>
+#include <QTimer>
+
+namespace {
+
+const char* const kSchemes[] = {"http", "https", "file", "javascript"};
+
+} // namespace
+
+OpenedUrls::OpenedUrls()
+{
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+    for (const char* scheme : kSchemes)
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+}
+
+OpenedUrls::~OpenedUrls()
+{
+    for (const char* scheme : kSchemes)
+        QDesktopServices::unsetUrlHandler(scheme);
+}
 
 void LauncherFixture::setUp()
 {
@@ -170,4 +193,48 @@ QString LauncherFixture::answerSheet(QString* informative, const QString& button
             QTest::mouseClick(candidate, Qt::LeftButton);
     }
     return text;
+}
+
+void LauncherFixture::writeMixedCatalogue()
+{
+    const QDateTime older(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
+    for (const char* name : {"Old", "Current", "Found", "Zed"})
+        m_home->createLevel(name);
+    QVariantList entries;
+    for (const auto& [name, installed, newer, website] :
+         {std::tuple{"Remote", false, true, "http://127.0.0.1:9/remote"},
+          std::tuple{"Old", true, true, "https://127.0.0.1:9/old"},
+          std::tuple{"Current", true, false, "file:///etc/passwd"},
+          std::tuple{"Vanished", true, false, "javascript:alert(1)"}})
+        entries.append(QVariantMap{{"name", name},
+                                   {"guid", name},
+                                   {"urlWebsite", website},
+                                   {"urlSource", "http://127.0.0.1:9/feed"},
+                                   {"urlInstall", installed ? folderUrl(name) : ""},
+                                   {"urlDownload", "http://127.0.0.1:9/level.zip"},
+                                   {"pubDateInstall", older},
+                                   {"pubDateRemote", older.addDays(newer ? 30 : 0)}});
+    m_home->writeCatalogue(entries);
+}
+
+void LauncherFixture::contextMenu(const QString& name, const QString& item)
+{
+    QTimer::singleShot(0, table(), [item] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        for (QAction* action : menu->actions()) {
+            if (action->text() == item)
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        }
+        menu->close();
+    });
+    const QPoint at = rowPoint(name);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, table()->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(table()->viewport(), &event);
+}
+
+DescriptionCell::Layout LauncherFixture::cellLayout(const QString& name) const
+{
+    const QModelIndex index = model()->index(rowOf(name), model()->columnOf("description"));
+    m_definition->levelCell()->sizeHint(QStyleOptionViewItem(), index); // takes on its buttons
+    return m_definition->levelCell()->layout(table()->visualRect(index), table());
 }

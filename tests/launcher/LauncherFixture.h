@@ -3,6 +3,7 @@
 // The launcher as a person meets it, for the launcher's test programs: a temporary home with
 // the stand-in game, the real window definition, and helpers that click the real widgets.
 
+#include "cells/DescriptionCell.h"
 #include "launcher/Launcher.h"
 #include "launcher/LevelTableModel.h"
 #include "launcher/WindowDefinition.h"
@@ -10,12 +11,26 @@
 #include "tests/support/TestHome.h"
 
 #include <QMainWindow>
+#include <QPushButton>
 #include <QStringList>
 #include <QTableView>
 
 #include <memory>
 
 class ZipBuilder;
+// Catches the pages and folders the launcher opens, for as long as it lives, instead of the
+// desktop; a folder is shown by opening it, as where no file manager answers on the bus.
+class OpenedUrls : public QObject
+{
+    Q_OBJECT
+public:
+    OpenedUrls();
+    ~OpenedUrls() override;
+    QStringList list;
+
+public slots:
+    void open(const QUrl& url) { list.append(url.toString()); }
+};
 
 class LauncherFixture
 {
@@ -58,6 +73,11 @@ public:
     QStringList names() const;
     int rowOf(const QString& name) const { return int(names().indexOf(name)); }
     QString selectedName() const;
+    // The selected row's name and whether the launch button is "on" or "off".
+    QString selectionState() const
+    {
+        return selectedName() + (launcher()->lauchQuillmorButton()->isEnabled() ? " on" : " off");
+    }
     QPoint rowPoint(const QString& name, const QString& column = QStringLiteral("name")) const;
     void clickRow(const QString& name);
     void doubleClickRow(const QString& name);
@@ -69,6 +89,15 @@ public:
     // Closes the sheet in front with its default button (or the button titled `button`);
     // answers its message text, empty when there is none.
     QString answerSheet(QString* informative = nullptr, const QString& button = {});
+
+    // The built-in level and one of each kind, by name: Current (up to date, a file: web
+    // address), Found and Zed (only in the level folder), Old (an update waiting, https),
+    // Remote (downloadable, http), Standard (built in), Vanished (folder gone, javascript:).
+    void writeMixedCatalogue();
+    // Right-clicks the row and chooses the item titled `item`, or closes the menu unchosen.
+    void contextMenu(const QString& name, const QString& item = {});
+    // The row's description cell with its buttons, in the table's viewport.
+    DescriptionCell::Layout cellLayout(const QString& name) const;
 
 private:
     std::unique_ptr<TestHome> m_home;

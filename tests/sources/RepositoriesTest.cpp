@@ -14,29 +14,25 @@ const QDateTime kLater(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
 const QString kAlpha = "http://alpha.example/feed.rss";
 const QString kBeta = "http://beta.example/l.txt";
 
+// A source record. A name brings a description and website of its own, or, written "+name",
+// those of a source added from a feed that gave no texts.
 RepositoryEntry record(const QString& url, const QString& format, const QString& name = {},
                        const QDateTime& due = kLater)
 {
     RepositoryEntry r{{"urlDownload", url}, {"nextCheckDate", due}, {"format", format}};
-    if (!name.isEmpty())
+    if (name.startsWith('+'))
+        r.insert({{"name", name.mid(1)}, {"description", "Level Database"}, {"urlWebsite", ""}});
+    else if (!name.isEmpty())
         r.insert({{"name", name}, {"description", name + " levels"}, {"urlWebsite", "http://w/"}});
     return r;
 }
 
-// A source added from a feed that gave no texts of its own.
-RepositoryEntry added(const QString& url, const QString& format, const QString& name)
-{
-    RepositoryEntry r = record(url, format);
-    r.insert({{"name", name}, {"description", "Level Database"}, {"urlWebsite", ""}});
-    return r;
-}
-
-// A column as the preferences sheet shows it.
-QStringList column(const Repositories& list, const QString& id)
+// The names column as the preferences sheet shows it.
+QStringList names(const Repositories& list)
 {
     QStringList values;
     for (int row = 0; row < list.numberOfRowsInTableView(); ++row)
-        values << list.objectValueForTableColumn(id, row).toString();
+        values << list.objectValueForTableColumn("name", row).toString();
     return values;
 }
 
@@ -45,6 +41,8 @@ QStringList column(const Repositories& list, const QString& id)
 class RepositoriesTest : public QObject
 {
     Q_OBJECT
+
+    std::unique_ptr<TestHome> m_home;
 
 private slots:
     void init()
@@ -62,27 +60,26 @@ private slots:
     void mergesParsedRecord_data()
     {
         QTest::addColumn<RepositoryEntry>("incoming");
-        QTest::addColumn<RepositoryEntry>("expected");
+        QTest::addColumn<RepositoryEntry>("expected"); // Alpha updated, or a third source
         const QString gamma = "http://gamma.example:8080/l.txt", file = "file:///srv/l.txt";
         QTest::newRow("known, rss") << record(kAlpha, "rss", "Two") << record(kAlpha, "rss", "Two");
         QTest::newRow("known, txt") << record(kAlpha, "txt") << record(kAlpha, "txt", "Alpha");
         QTest::newRow("known by URL, not spelling")
             << record("HTTP://alpha.example/feed.rss", "txt") << record(kAlpha, "txt", "Alpha");
-        QTest::newRow("new, txt") << record(gamma, "txt") << added(gamma, "txt", "gamma.example");
+        QTest::newRow("new, txt") << record(gamma, "txt") << record(gamma, "txt", "+gamma.example");
         QTest::newRow("new, rss") << record(gamma, "rss", "G") << record(gamma, "rss", "G");
-        QTest::newRow("new, no host") << record(file, "txt") << added(file, "txt", file);
+        QTest::newRow("new, no host") << record(file, "txt") << record(file, "txt", "+" + file);
     }
 
     void mergesParsedRecord()
     {
         QFETCH(RepositoryEntry, incoming);
         QFETCH(RepositoryEntry, expected);
-        const int index = expected["urlDownload"] == kAlpha ? 0 : 2; // updated, or appended
         Repositories list;
         list.firstLoad();
         list.updateEntry(incoming);
-        QCOMPARE(list.count(), qMax(2, index + 1));
-        QCOMPARE(list.objectAtIndex(index), expected);
+        QCOMPARE(list.objectAtIndex(expected["urlDownload"] == kAlpha ? 0 : 2), expected);
+        QCOMPARE(list.count(), expected["urlDownload"] == kAlpha ? 2 : 3);
     }
 
     void editsKeepNameLookupAndOrder()
@@ -100,33 +97,28 @@ private slots:
         QCOMPARE(list.getNameForURL(aardvark), QString("aardvark.example"));
         list.sortUsingDescriptors({{"name", false}}); // by code point: lower case after upper
         const QStringList sorted{"aardvark.example", "Beta Prime", "Alpha"};
-        QCOMPARE(column(list, "name"), sorted);
+        QCOMPARE(names(list), sorted);
         list.save();
         list.removeObjectAtIndex(2);
         QCOMPARE(list.getNameForURL(kAlpha), kAlpha);
         list.load(); // the sheet's Cancel
-        QCOMPARE(column(list, "name"), sorted);
+        QCOMPARE(names(list), sorted);
         QCOMPARE(list.getNameForURL(kAlpha), QString("Alpha"));
     }
 
+    // Until the player's own list is saved, the shipped one serves, records only.
     void registeredDefaultServesUntilUserValue()
     {
         UserDefaults::standard().removeObject("source");
         UserDefaults::standard().registerDefaults(
-            {{"source", QVariantList{record("http://ship.example/f.rss", "rss", "Shipped"),
-                                     QString("not a record")}}});
-        Repositories shipped;
+            {{"source", QVariantList{record("http://ship.example/f.rss", "rss", "Shipped"), "x"}}});
+        Repositories shipped, own;
         shipped.firstLoad();
-        QCOMPARE(column(shipped, "name"), QStringList({"Shipped"}));
         shipped.updateEntry(record("http://own.example/o.txt", "txt"));
         shipped.save();
-        Repositories own;
         own.firstLoad();
-        QCOMPARE(column(own, "name"), QStringList({"Shipped", "own.example"}));
+        QCOMPARE(names(own), QStringList({"Shipped", "own.example"}));
     }
-
-private:
-    std::unique_ptr<TestHome> m_home;
 };
 
 QTEST_GUILESS_MAIN(RepositoriesTest)

@@ -12,6 +12,8 @@
 #include <QTcpServer>
 #include <QUrl>
 
+class QTcpSocket;
+
 class HttpFixture : public QObject
 {
     Q_OBJECT
@@ -29,12 +31,10 @@ public:
             UntilClose
         } framing = Length;
         // The body goes out in pieces of pieceSize bytes, pieceDelayMs apart (0: at once).
-        int pieceSize = 0;
-        int pieceDelayMs = 0;
+        int pieceSize = 0, pieceDelayMs = 0;
         // After this many body bytes the server falls silent and keeps the connection open
         // (stall) or closes it (drop); -1 for never.
-        qint64 stallAfter = -1;
-        qint64 dropAfter = -1;
+        qint64 stallAfter = -1, dropAfter = -1;
     };
 
     explicit HttpFixture(QObject* parent = nullptr);
@@ -50,9 +50,12 @@ public:
     void setResponse(const QString& path, const Response& response) { m_scripts[path] = response; }
     void setBody(const QString& path, const QByteArray& body)
     {
-        setResponse(path, answer(200, body));
+        m_scripts[path] = answer(200, body);
     }
-    void setRedirect(const QString& path, const QString& location, int status = 302);
+    void setRedirect(const QString& path, const QString& location, int status = 302)
+    {
+        m_scripts[path] = {status, {{"Location", location.toUtf8()}}, "moved"};
+    }
     void serveDirectory(const QString& folder) { m_folder = folder; }
 
     // The head of each request received so far, as sent.
@@ -61,7 +64,9 @@ public:
     static QUrl refusedUrl();
 
 private:
-    class Connection;
+    void readRequest(QTcpSocket* socket);
+    void streamFile(QTcpSocket* socket, const QString& path);
+    void play(QTcpSocket* socket, const Response& response);
 
     QTcpServer m_server;
     QHash<QString, Response> m_scripts;

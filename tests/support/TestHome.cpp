@@ -11,31 +11,19 @@
 namespace {
 
 // HOME, the XDG folders the launcher reads, and the two variables a test may set itself.
-const QByteArrayList kVariables =
-    QByteArray("HOME XDG_DATA_HOME XDG_CONFIG_HOME XDG_DATA_DIRS XDG_CACHE_HOME "
-               "QUILLMOR_LAUNCHER_INFO_PLIST QUILLMOR_GAME_LOG")
-        .split(' ');
+const char* const kVariables[] = {"HOME",
+                                  "XDG_DATA_HOME",
+                                  "XDG_CONFIG_HOME",
+                                  "XDG_DATA_DIRS",
+                                  "XDG_CACHE_HOME",
+                                  "QUILLMOR_LAUNCHER_INFO_PLIST",
+                                  "QUILLMOR_GAME_LOG"};
 
 // Sets each variable to its value, or unsets it for a null one.
 void setVariables(const QByteArray (&values)[7])
 {
     for (int i = 0; i < 7; ++i)
-        values[i].isNull() ? qunsetenv(kVariables[i].constData())
-                           : qputenv(kVariables[i].constData(), values[i]);
-}
-
-// Creates a file or folder (and the folders above it); a valid mtime sets its modification date.
-QString create(const QString& target, const QByteArray* data, const QDateTime& mtime)
-{
-    QDir().mkpath(data ? QFileInfo(target).absolutePath() : target);
-    QFile file(target);
-    if (data && file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(*data);
-    file.close();
-    const utimbuf times{time_t(mtime.toSecsSinceEpoch()), time_t(mtime.toSecsSinceEpoch())};
-    if (mtime.isValid())
-        utime(QFile::encodeName(target).constData(), &times);
-    return target;
+        values[i].isNull() ? qunsetenv(kVariables[i]) : qputenv(kVariables[i], values[i]);
 }
 
 } // namespace
@@ -44,8 +32,8 @@ TestHome::TestHome()
 {
     for (int i = 0; i < 7; ++i)
         m_saved[i] = qgetenv(kVariables[i]);
-    for (const char* folder : {"home", "system"})
-        QDir(path()).mkpath(folder);
+    createDir("home");
+    createDir("system");
     setVariables({QFile::encodeName(filePath("home")), QFile::encodeName(dataHome()),
                   QFile::encodeName(configHome()), QFile::encodeName(dataDirs()),
                   QFile::encodeName(filePath("cache")), QByteArray(), QByteArray()});
@@ -59,45 +47,44 @@ TestHome::~TestHome()
 QString TestHome::createFile(const QString& relative, const QByteArray& data,
                              const QDateTime& mtime)
 {
-    return create(QDir(path()).filePath(relative), &data, mtime); // absolute paths stay
+    const QString target = QDir(path()).filePath(relative); // absolute paths stay
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    QFile file(target);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(data);
+    file.close();
+    return touch(target, mtime);
 }
 
 QString TestHome::createDir(const QString& relative, const QDateTime& mtime)
 {
-    return create(QDir(path()).filePath(relative), nullptr, mtime);
+    const QString target = QDir(path()).filePath(relative);
+    QDir().mkpath(target);
+    return touch(target, mtime);
+}
+
+QString TestHome::touch(const QString& target, const QDateTime& mtime)
+{
+    const utimbuf times{time_t(mtime.toSecsSinceEpoch()), time_t(mtime.toSecsSinceEpoch())};
+    if (mtime.isValid())
+        utime(QFile::encodeName(target).constData(), &times);
+    return target;
 }
 
 QString TestHome::builtGamePath()
 {
     const QByteArray buildDir = qgetenv("QUILLMOR_BUILD_DIR");
-    if (!buildDir.isEmpty())
-        return QFile::decodeName(buildDir) + "/demo/quillmor-game";
-    return QCoreApplication::applicationDirPath() + "/../../demo/quillmor-game";
+    return buildDir.isEmpty() ? QCoreApplication::applicationDirPath() + "/../../demo/quillmor-game"
+                              : QFile::decodeName(buildDir) + "/demo/quillmor-game";
 }
 
 QString TestHome::installGame(const QString& program, bool systemWide)
 {
-    const QString exec = program.isEmpty() ? builtGamePath() : program;
     createFile((systemWide ? dataDirs() : dataHome()) +
                    "/applications/org.quillmor.Quillmor.desktop",
                "[Desktop Entry]\nType=Application\nName=Quillmor\nExec=\"" +
-                   QFile::encodeName(exec) + "\" %U\n");
+                   QFile::encodeName(program.isEmpty() ? builtGamePath() : program) + "\" %U\n");
     return gameLevelDir();
-}
-
-QString TestHome::gameLevelDir() const
-{
-    return dataHome() + "/org.quillmor.Quillmor/Levels";
-}
-
-QString TestHome::applicationDir() const
-{
-    return dataHome() + "/org.quillmor.Launcher";
-}
-
-QString TestHome::cataloguePath() const
-{
-    return applicationDir() + "/database.plist";
 }
 
 QString TestHome::createLevel(const QString& name, const QDateTime& mtime)

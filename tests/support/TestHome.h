@@ -35,20 +35,23 @@ public:
     // systemWide, in the first $XDG_DATA_DIRS folder). The entry runs `program`, the built
     // stand-in game by default. Returns the game level directory's path.
     QString installGame(const QString& program = {}, bool systemWide = false);
-    QString gameLevelDir() const;
-    QString applicationDir() const;
+    QString gameLevelDir() const { return dataHome() + "/org.quillmor.Quillmor/Levels"; }
+    QString applicationDir() const { return dataHome() + "/org.quillmor.Launcher"; }
     // A level folder in the game level directory, holding "levellist.dat" and a file.
     QString createLevel(const QString& name, const QDateTime& mtime = {});
     // Replaces the launcher's Info.plist with the given dictionary.
     void setInfoPlist(const QVariantMap& info);
     // Writes the catalogue file from a list of entries.
     void writeCatalogue(const QVariantList& entries);
-    QString cataloguePath() const;
+    QString cataloguePath() const { return applicationDir() + "/database.plist"; }
 
     // The stand-in game as built next to the tests.
     static QString builtGamePath();
 
 private:
+    // Sets a file's or folder's modification date when mtime is valid; returns the path.
+    static QString touch(const QString& target, const QDateTime& mtime);
+
     QTemporaryDir m_dir;
     QByteArray m_saved[7];
 };
