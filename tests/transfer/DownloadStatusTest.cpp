@@ -161,10 +161,8 @@ private slots:
             const rlimit small{65536, saved.rlim_max};
             if (message == "could not be saved")
                 setrlimit(RLIMIT_FSIZE, &small);
-            if (toFile)
-                m_status->loadFile(url, to, m_window.get(), recorder());
-            else
-                m_status->loadData(url, m_window.get(), recorder());
+            toFile ? m_status->loadFile(url, to, m_window.get(), recorder())
+                   : m_status->loadData(url, m_window.get(), recorder());
         };
         m_status->loadData(m_server->url(first), m_window.get(), start);
         if (first == "/stalled")
