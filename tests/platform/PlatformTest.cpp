@@ -130,19 +130,14 @@ private slots:
             "assert v['integer']==-9007199254740993 and sum(v['data'])==126516\n"
             "assert v['name']=='a\\ufffdb\\rc\\r\\nd'\n"
             "v['peer']=[datetime.datetime(1,1,1),datetime.datetime(2020,5,17,8,9,10),\n"
-            "           bytes(range(256))*3,{'k':[]},-5,0.5]\n"
+            "           v['data'],{'k':[]},-5,0.5]\n"
             "plistlib.dump(v,open(sys.argv[1]+'.peer','wb'))";
-        QProcess python;
-        python.start("python3", {"-c", peer, path});
-        python.waitForFinished(30000);
-        QByteArray bytes;
-        for (int i = 0; i < 3 * 256; ++i)
-            bytes.append(char(i));
+        QCOMPARE(QProcess::execute("python3", {"-c", peer, path}), 0);
         const QDateTime when(QDate(2020, 5, 17), QTime(8, 9, 10), Qt::UTC);
         // The peer writes carriage returns raw, which every reader takes for line feeds.
         expected["name"] = QString::fromUtf16(u"a\uFFFDb\nc\nd");
-        expected["peer"] =
-            QVariantList{distantPast(), when, bytes, QVariantMap{{"k", QVariantList{}}}, -5LL, 0.5};
+        expected["peer"] = QVariantList{
+            distantPast(), when, expected["data"], QVariantMap{{"k", QVariantList{}}}, -5LL, 0.5};
         QCOMPARE(PropertyList::readFile(path + ".peer").value_or(QVariant()).toMap(), expected);
     }
 
