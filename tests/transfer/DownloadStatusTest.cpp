@@ -85,7 +85,6 @@ private slots:
         m_server->setBody("/empty", {});
         m_status = std::make_unique<DownloadStatus>();
         m_calls.clear();
-        m_texts.clear();
         connect(m_status.get(), &DownloadStatus::statusChanged, this, [this](const QString& text) {
             const QProgressBar* bar = m_status->downloadSheet()->progressBar();
             if (m_texts.isEmpty() || m_texts.last() != text)
