@@ -91,10 +91,16 @@ class DatabaseTest : public QObject
     {
         m_db->setClock([day] { return kNow.addDays(day); });
     }
+    QVariantList stored() const
+    {
+        return PropertyList::readFile(m_home->cataloguePath()).value_or(0).toList();
+    }
 
 private slots:
     void init()
     {
+        m_db.reset();
+        m_home.reset(); // the old home restores the environment before the new one saves it
         m_home = std::make_unique<TestHome>();
         const QString game = m_home->createFile("bin/quillmor", "#!/bin/sh\n", kGameTime);
         QFile::setPermissions(game, QFile::ReadOwner | QFile::ExeOwner);
@@ -102,12 +108,6 @@ private slots:
         m_db = std::make_unique<Database>();
         setDay(0);
     }
-    void cleanup()
-    {
-        m_db.reset();
-        m_home.reset();
-    }
-
     void startDiscoversFoldersAndRemovesLevels()
     {
         m_home->createLevel("castle", kFolderTime);
@@ -120,9 +120,6 @@ private slots:
         const LevelEntry standard =
             entry({"Standard", "Brambix90", "Run the unmodified game", "", "", site}, kGameTime,
                   distantPast(), {{"exists", true}});
-        const auto stored = [this] {
-            return PropertyList::readFile(m_home->cataloguePath()).value_or(0).toList();
-        };
         QCOMPARE(stored(), QVariantList({folder, standard}));
 
         // A later start refreshes "exists" without rewriting the file.
@@ -151,16 +148,15 @@ private slots:
         const auto list = [](const QVariant& value) {
             return PropertyList::toXml(QVariantList{value});
         };
-        QTest::newRow("installed level only")
+        QTest::addRow("installed level only")
             << list(level("x", "", "", "file:///x/")) << "rewritten";
-        QTest::newRow("default present") << list(level("Standard", "", "")) << "kept";
-        QTest::newRow("feed level, not installed") << list(level("f", kFeed, "g")) << "rewritten";
-        QTest::newRow("guid \"\", installed")
-            << list(level("f", kFeed, "", "file:///x/")) << "rewritten";
-        QTest::newRow("not XML") << QByteArray("\x00\x01garbage", 9) << "set aside";
-        QTest::newRow("a dictionary")
-            << PropertyList::toXml(QVariantMap{{"name", "a"}}) << "set aside";
-        QTest::newRow("a list of strings") << list("a") << "set aside";
+        QTest::addRow("default present") << list(level("Standard", "", "")) << "kept";
+        QTest::addRow("feed level, not installed") << list(level("f", kFeed, "g")) << "rewritten";
+        QTest::addRow("guid \"\", installed") << list(level("f", kFeed, "", "x")) << "rewritten";
+        QTest::addRow("not XML") << QByteArray("\x00\x01garbage", 9) << "set aside";
+        QTest::addRow("a dictionary")
+            << PropertyList::toXml(QVariantMap{{"a", "a"}}) << "set aside";
+        QTest::addRow("a list of strings") << list("a") << "set aside";
     }
 
     void loadKeepsRewritesOrSetsAside()
@@ -293,7 +289,7 @@ private slots:
         QVERIFY(m_db->isDirty());
         QDir(m_home->cataloguePath()).removeRecursively();
         m_db->save();
-        QCOMPARE(PropertyList::readFile(m_home->cataloguePath()).value_or(0).toList().size(), 4);
+        QCOMPARE(stored().size(), 4);
     }
 
     void parsedFeedsReachCatalogueAndSources()

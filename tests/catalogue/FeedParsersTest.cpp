@@ -26,6 +26,7 @@ class FeedParsersTest : public QObject
                items + "</channel></rss>\n";
     }
     static QByteArray item(const QByteArray& body) { return "<item>" + body + "</item>"; }
+    static QByteArray dated(const QByteArray& date) { return "<pubDate>" + date + "</pubDate>"; }
 
 private slots:
     // expected: "key=value" pairs, for the first item's keys ("-": absent; data in hex) and
@@ -67,9 +68,6 @@ private slots:
         row("rss, negative: a day", "rss", rss("<ttl>-1</ttl>" + two), "next=86400");
         row("rss, huge: a year", "rss", rss("<ttl>71582789</ttl>" + two), "next=31536000");
 
-        const auto dated = [](const char* date) {
-            return "<pubDate>" + QByteArray(date) + "</pubDate>";
-        };
         const QString at = "pubDateRemote=2026-12-06T16:23:01.000Z", undated = "pubDateRemote=-";
         const QByteArray hex = "00112233445566778899aabbccddeeff0a1b2c3d";
         const QByteArray hash = "<media:hash algo=\"sha-1\">" + hex + "</media:hash>";

@@ -17,11 +17,7 @@ int main(int argc, char** argv)
                           .add("levellist.dat", levels)
                           .add("castle.map", map)
                           .add("bridge.map", map, ZipBuilder::Stored)},
-        {"empty-entry.zip", ZipBuilder()
-                                .add("levellist.dat", {})
-                                .add("br\xc3\xbc"
-                                     "cke.map",
-                                     "x")},
+        {"empty-entry.zip", ZipBuilder().add("levellist.dat", {}).add("brücke.map", "x")},
         {"with-folder.zip", ZipBuilder().addFolder("maps/").add("levellist.dat", levels)}};
     bool ok = argc == 2 && dir.mkpath(".");
     for (const auto& [file, zip] : seeds)

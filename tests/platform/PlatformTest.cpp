@@ -65,9 +65,7 @@ private slots:
             QTest::newRow(name) << value << read;
         };
         row("every type", everyType(), everyType());
-        row("characters XML cannot carry",
-            QString::fromUtf16(u"a\x01"
-                               u"b\rc\r\nd\uFFFE"),
+        row("characters XML cannot carry", QString("a") + QChar(1) + "b\rc\r\nd" + QChar(0xFFFE),
             QString::fromUtf16(u"a\uFFFDb\rc\r\nd\uFFFD"));
         row("every UTF-16 unit", every + QString("\U0001F600"));
         row("dates", QVariantList{beyond, beyond.addYears(-14026), withMs},
@@ -121,8 +119,7 @@ private slots:
     {
         const QString path = m_home->filePath("ours.plist");
         QVariantMap expected = everyType();
-        expected["name"] = QString::fromUtf16(u"a\x01"
-                                              u"b\rc\r\nd");
+        expected["name"] = QString("a") + QChar(1) + "b\rc\r\nd";
         QVERIFY(PropertyList::writeFile(path, expected));
         if (QStandardPaths::findExecutable("python3").isEmpty())
             QSKIP("python3 is not installed");
@@ -133,19 +130,14 @@ private slots:
             "assert v['integer']==-9007199254740993 and sum(v['data'])==126516\n"
             "assert v['name']=='a\\ufffdb\\rc\\r\\nd'\n"
             "v['peer']=[datetime.datetime(1,1,1),datetime.datetime(2020,5,17,8,9,10),\n"
-            "           bytes(range(256))*3,{'k':[]},-5,0.5]\n"
+            "           v['data'],{'k':[]},-5,0.5]\n"
             "plistlib.dump(v,open(sys.argv[1]+'.peer','wb'))";
-        QProcess python;
-        python.start("python3", {"-c", peer, path});
-        python.waitForFinished(30000);
-        QByteArray bytes;
-        for (int i = 0; i < 3 * 256; ++i)
-            bytes.append(char(i));
+        QCOMPARE(QProcess::execute("python3", {"-c", peer, path}), 0);
         const QDateTime when(QDate(2020, 5, 17), QTime(8, 9, 10), Qt::UTC);
         // The peer writes carriage returns raw, which every reader takes for line feeds.
         expected["name"] = QString::fromUtf16(u"a\uFFFDb\nc\nd");
-        expected["peer"] =
-            QVariantList{distantPast(), when, bytes, QVariantMap{{"k", QVariantList{}}}, -5LL, 0.5};
+        expected["peer"] = QVariantList{
+            distantPast(), when, expected["data"], QVariantMap{{"k", QVariantList{}}}, -5LL, 0.5};
         QCOMPARE(PropertyList::readFile(path + ".peer").value_or(QVariant()).toMap(), expected);
     }
 

@@ -11,19 +11,17 @@
 namespace {
 
 // HOME, the XDG folders the launcher reads, and the two variables a test may set itself.
-const char* const kVariables[] = {"HOME",
-                                  "XDG_DATA_HOME",
-                                  "XDG_CONFIG_HOME",
-                                  "XDG_DATA_DIRS",
-                                  "XDG_CACHE_HOME",
-                                  "QUILLMOR_LAUNCHER_INFO_PLIST",
-                                  "QUILLMOR_GAME_LOG"};
+const QByteArrayList kVariables = QByteArray("HOME XDG_DATA_HOME XDG_CONFIG_HOME XDG_DATA_DIRS "
+                                             "XDG_CACHE_HOME QUILLMOR_LAUNCHER_INFO_PLIST "
+                                             "QUILLMOR_GAME_LOG")
+                                      .split(' ');
 
 // Sets each variable to its value, or unsets it for a null one.
 void setVariables(const QByteArray (&values)[7])
 {
     for (int i = 0; i < 7; ++i)
-        values[i].isNull() ? qunsetenv(kVariables[i]) : qputenv(kVariables[i], values[i]);
+        values[i].isNull() ? qunsetenv(kVariables[i].constData())
+                           : qputenv(kVariables[i].constData(), values[i]);
 }
 
 } // namespace
@@ -31,7 +29,7 @@ void setVariables(const QByteArray (&values)[7])
 TestHome::TestHome()
 {
     for (int i = 0; i < 7; ++i)
-        m_saved[i] = qgetenv(kVariables[i]);
+        m_saved[i] = qgetenv(kVariables[i].constData());
     createDir("home");
     createDir("system");
     setVariables({QFile::encodeName(filePath("home")), QFile::encodeName(dataHome()),

@@ -63,6 +63,9 @@ class DownloadStatusTest : public QObject
 private slots:
     void init()
     {
+        m_status.reset();
+        m_window.reset();
+        m_home.reset(); // the old home restores the environment before the new one saves it
         m_home = std::make_unique<TestHome>();
         m_window = std::make_unique<QWidget>();
         m_window->resize(640, 400);
@@ -81,22 +84,13 @@ private slots:
         m_server->setRedirect("/moved", m_server->url("/a.zip").toString());
         m_server->setBody("/empty", {});
         m_status = std::make_unique<DownloadStatus>();
-        m_status->setTransferTimeout(2000);
         m_calls.clear();
-        m_texts.clear();
         connect(m_status.get(), &DownloadStatus::statusChanged, this, [this](const QString& text) {
             const QProgressBar* bar = m_status->downloadSheet()->progressBar();
             if (m_texts.isEmpty() || m_texts.last() != text)
                 m_texts.append(text);
             m_bars.append({bar->value(), bar->maximum()});
         });
-    }
-
-    void cleanup()
-    {
-        m_status.reset();
-        m_window.reset();
-        m_home.reset();
     }
 
     void load_data()
@@ -146,11 +140,10 @@ private slots:
         const QString first =
             QTest::currentDataTag() == QByteArray("over a stalled load") ? "/stalled" : "/ok";
         m_status->setTransferTimeout(source == "/stalled" || first == "/stalled" ? 300 : 2000);
-        // A file size limit fails writes past 64 KiB as a full disk would.
+        // A file size limit fails writes past 64 KiB as a full disk would; lifted when the case
+        // ends, however it ends.
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
-        const rlimit small{65536, saved.rlim_max};
-        // Lifted when the case ends, however it ends.
         const auto restore = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &saved); });
         signal(SIGXFSZ, SIG_IGN);
         const QUrl url = source == "refused"   ? HttpFixture::refusedUrl()
@@ -164,12 +157,11 @@ private slots:
         const auto start = [&](const QVariant&, const QUrl&) {
             m_texts.clear();
             m_bars.clear();
+            const rlimit small{65536, saved.rlim_max};
             if (message == "could not be saved")
                 setrlimit(RLIMIT_FSIZE, &small);
-            if (toFile)
-                m_status->loadFile(url, to, m_window.get(), recorder());
-            else
-                m_status->loadData(url, m_window.get(), recorder());
+            toFile ? m_status->loadFile(url, to, m_window.get(), recorder())
+                   : m_status->loadData(url, m_window.get(), recorder());
         };
         m_status->loadData(m_server->url(first), m_window.get(), start);
         if (first == "/stalled")
