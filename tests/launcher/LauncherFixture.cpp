@@ -161,10 +161,7 @@ void LauncherFixture::clickHeader(const QString& column)
 
 void LauncherFixture::clickDownload(const QString& name)
 {
-    const QModelIndex index = model()->index(rowOf(name), model()->columnOf("description"));
-    auto* cell = qobject_cast<DescriptionCell*>(table()->itemDelegateForColumn(index.column()));
-    launcher()->willDisplayCell(*cell, index);
-    const auto parts = cell->layout(table()->visualRect(index), table()->viewport());
+    const DescriptionCell::Layout parts = cellLayout(name);
     QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
                       parts.install.value_or(parts.update.value_or(QRect())).center());
 }
