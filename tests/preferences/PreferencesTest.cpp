@@ -9,6 +9,7 @@
 #include "preferences/PreferencesPanel.h"
 #include "sources/Repositories.h"
 #include "tests/launcher/LauncherFixture.h"
+#include "tests/support/HttpFixture.h"
 #include "transfer/DownloadStatus.h"
 
 #include <QApplication>
