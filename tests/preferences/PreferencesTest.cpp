@@ -12,11 +12,13 @@
 #include "tests/support/HttpFixture.h"
 #include "transfer/DownloadStatus.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
