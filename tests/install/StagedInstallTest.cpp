@@ -78,10 +78,9 @@ private slots:
             record["urlInstall"] =
                 QUrl::fromLocalFile(QDir(m_levels).filePath(urlInstall) + '/').toString();
         const InstallTarget target = chooseInstallTarget(record);
-        QCOMPARE(
-            QString::number(target.kind) + ' ' +
-                target.folder.toString().remove(QUrl::fromLocalFile(m_levels + '/').toString()),
-            chosen);
+        const QString levels = QUrl::fromLocalFile(m_levels + '/').toString();
+        QCOMPARE(QString::number(target.kind) + ' ' + target.folder.toString().remove(levels),
+                 chosen);
     }
 
     // Over an installed level: success puts the new level in place and the old one in the

@@ -188,13 +188,17 @@ private slots:
         if (typed.isEmpty()) {
             QTest::mouseClick(panel()->refreshButton(), Qt::LeftButton);
         } else {
-            QLineEdit* field = (sheet = openAddSheet())->repositoryUrl();
+            QTest::mouseClick(panel()->addButton(), Qt::LeftButton);
+            sheet = qobject_cast<EntrySheet*>(QApplication::activeModalWidget());
+            QVERIFY(sheet && QTest::qWaitForWindowExposed(sheet));
+            QLineEdit* field = sheet->repositoryUrl();
             seen << field->text() + " [" + field->selectedText() + "]";
             QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
             QTest::keyClicks(field, typed.replace("%1", QString::number(m_server->port())));
             QTest::keyClick(field, Qt::Key_Return);
         }
-        QTRY_VERIFY(definition()->preferences()->checkFeedList().isEmpty() && !loading());
+        QTRY_VERIFY(definition()->preferences()->checkFeedList().isEmpty() &&
+                    !definition()->downloadStatus()->isLoading());
         Database stored;
         stored.load();
         seen << values(repos(), "name").join(',') << values(repos(), "format").join("")
@@ -211,7 +215,6 @@ private slots:
 private:
     PreferencesPanel* panel() const { return definition()->preferencePanel(); }
     Repositories& repos() const { return *definition()->repositories(); }
-    bool loading() const { return definition()->downloadStatus()->isLoading(); }
     QTableView* sources() const { return panel()->repositoryTable(); }
     bool openPanel() const
     {
@@ -224,12 +227,11 @@ private:
         const QMap<QString, QPushButton*> buttons{{"Remove", panel()->removeButton()},
                                                   {"OK", panel()->okButton()},
                                                   {"Cancel", panel()->cancelButton()}};
-        QHeaderView* header = sources()->horizontalHeader();
         if (what == "Escape")
             return QTest::keyClick(sources(), Qt::Key_Escape);
         if (buttons.contains(what))
             return QTest::mouseClick(buttons[what], Qt::LeftButton);
-        if (what == "header")
+        if (const QHeaderView* header = sources()->horizontalHeader(); what == "header")
             return QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                                      QPoint(header->sectionViewportPosition(2) + 10, 5));
         const bool www = what.startsWith("www+");
@@ -239,13 +241,6 @@ private:
             at = *panel()->descriptionCell()->layout(at, sources()).www;
         const auto modifiers = what.startsWith("Ctrl+") ? Qt::ControlModifier : Qt::NoModifier;
         QTest::mouseClick(sources()->viewport(), Qt::LeftButton, modifiers, at.center());
-    }
-
-    EntrySheet* openAddSheet()
-    {
-        QTest::mouseClick(panel()->addButton(), Qt::LeftButton);
-        auto* sheet = qobject_cast<EntrySheet*>(QApplication::activeModalWidget());
-        return sheet && QTest::qWaitForWindowExposed(sheet) ? sheet : nullptr;
     }
 
     // The rows as the view shows them: it learns of new ones only when the table is reloaded.
