@@ -45,11 +45,6 @@ QByteArray noise(int size)
     return data;
 }
 
-QByteArray payload(const QByteArray& name)
-{
-    return name + noise(100000);
-}
-
 QByteArray zipOf(const ZipBuilder& zip)
 {
     QTemporaryDir dir;
@@ -61,7 +56,7 @@ QByteArray zipOf(const QByteArrayList& names)
 {
     ZipBuilder zip;
     for (const QByteArray& name : names)
-        zip.add(name, payload(name));
+        zip.add(name, name + noise(100000));
     return zipOf(zip);
 }
 
@@ -98,11 +93,8 @@ QByteArray declaring(quint64 total)
     return zip;
 }
 
-QByteArray absoluteName()
-{
-    return QFile::encodeName(QDir::tempPath()) + "/quillmor-absolute-" +
-           QByteArray::number(getpid());
-}
+const QByteArray kAbsolute =
+    QFile::encodeName(QDir::tempPath()) + "/quillmor-absolute-" + QByteArray::number(getpid());
 
 } // namespace
 
@@ -132,7 +124,7 @@ private slots:
     }
 
     // A broken build may write the absolute-name row's file; later rows must not see it.
-    void cleanup() { QFile::remove(absoluteName()); }
+    void cleanup() { QFile::remove(kAbsolute); }
 
     // What an archive yields over what the folder held: the outcome, the entry it stopped at,
     // and the files written whole and read-only under the umask. Every rule a name is refused
@@ -151,8 +143,8 @@ private slots:
         row("two files", zipOf({"levellist.dat", "castle.map"}), "0  | castle.map levellist.dat");
         row("UTF-8 name", zipOf({"Ch\xc3\xa2teau.map"}), "0  | Ch\xc3\xa2teau.map");
         row("not a zip", "<html>404</html>", "1  | ");
-        row("absolute name second", zipOf({"levellist.dat", absoluteName(), "after.map"}),
-            "3 " + absoluteName() + " | levellist.dat");
+        row("absolute name second", zipOf({"levellist.dat", kAbsolute, "after.map"}),
+            "3 " + kAbsolute + " | levellist.dat");
         row("backslash", zipOf({"maps\\castle.map"}), "3 maps\\castle.map | ");
         row("zero byte inside",
             zipOf(ZipBuilder().add("levellist.datXmap", "data"))
@@ -181,23 +173,24 @@ private slots:
         const QString outside = m_home->createFile("outside.txt", "precious");
         const QByteArray from = QFile::encodeName(outside),
                          at = QFile::encodeName(inFolder("levellist.dat"));
-        if (planted)
-            QCOMPARE(planted == 1   ? ::symlink(from.constData(), at.constData())
-                     : planted == 2 ? ::link(from.constData(), at.constData())
-                                    : ::mkfifo(at.constData(), 0666),
-                     0);
+        QCOMPARE(planted == 1   ? ::symlink(from.constData(), at.constData())
+                 : planted == 2 ? ::link(from.constData(), at.constData())
+                 : planted == 3 ? ::mkfifo(at.constData(), 0666)
+                                : 0,
+                 0);
         const mode_t saved = ::umask(077);
         const UnzipReport report = unzip();
         ::umask(saved);
         QStringList written;
         for (const QString& name : entries(m_folder)) {
             const QFileInfo file(inFolder(name));
-            const bool whole = file.isFile() && contents(file.filePath()) == payload(name.toUtf8());
+            const bool whole =
+                file.isFile() && contents(file.filePath()) == name.toUtf8() + noise(100000);
             written << (!whole                                              ? name + '?'
                         : (file.permissions() & 0x7077) == QFile::ReadOwner ? name
                                                                             : name + '!');
         }
-        if (QFileInfo::exists(absoluteName()) || entries(m_home->filePath("levels")).size() != 1 ||
+        if (QFileInfo::exists(kAbsolute) || entries(m_home->filePath("levels")).size() != 1 ||
             contents(outside) != "precious")
             written << "outside";
         QCOMPARE(QString::number(report.outcome) + ' ' + report.entry + " | " + written.join(' '),

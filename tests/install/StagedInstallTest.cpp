@@ -7,7 +7,6 @@
 #include "tests/support/TestHome.h"
 #include "tests/support/ZipBuilder.h"
 
-#include <QFileInfo>
 #include <QTest>
 
 #include <memory>
@@ -38,22 +37,13 @@ class StagedInstallTest : public QObject
 
     QUrl castle() const { return QUrl::fromLocalFile(m_levels + "/Castle/"); }
     QUrl archiveUrl() const { return QUrl::fromLocalFile(m_archive); }
-    bool writeLevelArchive(qsizetype mapSize = 10) const
-    {
-        return ZipBuilder()
-            .add("levellist.dat", "new")
-            .add("castle.map", QByteArray(mapSize, 'm'))
-            .write(m_archive);
-    }
 
 private slots:
     void init()
     {
         m_home = std::make_unique<TestHome>();
-        m_levels = m_home->installGame();
-        QDir().mkpath(m_levels);
-        m_archive = m_home->filePath("Download/Castle.zip");
-        QDir().mkpath(QFileInfo(m_archive).path());
+        QDir().mkpath(m_levels = m_home->installGame());
+        m_archive = m_home->createDir("Download") + "/Castle.zip";
         // Whatever a broken build removes by a relative path stays inside the home.
         QDir::setCurrent(m_home->createDir("cwd"));
     }
@@ -69,21 +59,13 @@ private slots:
         QTest::addColumn<QString>("urlInstall");
         QTest::addColumn<QString>("zip");
         QTest::addColumn<QString>("chosen");
-        QTest::newRow("free") << ""
-                              << "Moor.zip"
-                              << "0 Moor/";
-        QTest::newRow("taken") << ""
-                               << "Castle.zip"
-                               << "2 Castle/";
-        QTest::newRow("installed level") << "Castle"
-                                         << "Moor.zip"
-                                         << "1 Castle/";
-        QTest::newRow("installed elsewhere") << "/elsewhere"
-                                             << "Moor.zip"
-                                             << "3 ";
-        QTest::newRow("staging name") << ""
-                                      << ".quillmor-staging-1-x.zip"
-                                      << "3 ";
+        const char* rows[][4] = {{"free", "", "Moor.zip", "0 Moor/"},
+                                 {"taken", "", "Castle.zip", "2 Castle/"},
+                                 {"installed level", "Castle", "Moor.zip", "1 Castle/"},
+                                 {"installed elsewhere", "/elsewhere", "Moor.zip", "3 "},
+                                 {"staging name", "", ".quillmor-staging-1-x.zip", "3 "}};
+        for (const auto& [tag, urlInstall, zip, chosen] : rows)
+            QTest::newRow(tag) << QString(urlInstall) << QString(zip) << QString(chosen);
     }
     void choosesTarget()
     {
@@ -96,10 +78,9 @@ private slots:
             record["urlInstall"] =
                 QUrl::fromLocalFile(QDir(m_levels).filePath(urlInstall) + '/').toString();
         const InstallTarget target = chooseInstallTarget(record);
-        QCOMPARE(
-            QString::number(target.kind) + ' ' +
-                target.folder.toString().remove(QUrl::fromLocalFile(m_levels + '/').toString()),
-            chosen);
+        const QString levels = QUrl::fromLocalFile(m_levels + '/').toString();
+        QCOMPARE(QString::number(target.kind) + ' ' + target.folder.toString().remove(levels),
+                 chosen);
     }
 
     // Over an installed level: success puts the new level in place and the old one in the
@@ -112,12 +93,12 @@ private slots:
         QTest::addColumn<qint64>("cancelAt");      // bytes written when the cancel comes; -1 never
         QTest::addColumn<QString>("reason");
         const QByteArrayList level = {"levellist.dat", "castle.map"};
-        QTest::newRow("replacing a level") << level << -1ll << "";
-        QTest::newRow("not a zip") << QByteArrayList() << -1ll << "not a zip archive";
-        QTest::newRow("no levellist.dat")
+        QTest::addRow("replacing a level") << level << -1ll << "";
+        QTest::addRow("not a zip") << QByteArrayList() << -1ll << "not a zip archive";
+        QTest::addRow("no levellist.dat")
             << QByteArrayList{"castle.map"} << -1ll << "no \"levellist.dat\"";
-        QTest::newRow("cancel inside a large entry") << level << 4ll << "";
-        QTest::newRow("cancel after the last entry") << level << 3ll + kMapSize << "";
+        QTest::addRow("cancel inside a large entry") << level << 4ll << "";
+        QTest::addRow("cancel after the last entry") << level << 3ll + kMapSize << "";
     }
     void installs()
     {
@@ -135,7 +116,6 @@ private slots:
                                   [&](quint64 done, quint64) {
                                       written = qint64(done);
                                   }};
-
         const StagedLevel level = stageLevel(archiveUrl(), castle(), control);
         const bool installed = level.isStaged() && !swapIntoPlace(level);
         const bool good = reason.isEmpty() && cancelAt < 0;
@@ -160,7 +140,7 @@ private slots:
         database.load();
         for (qsizetype i = 0; i < database.count(); ++i)
             QVERIFY(!database.objectAtIndex(i).value("urlInstall").toString().contains("staging"));
-        QVERIFY(writeLevelArchive());
+        QVERIFY(ZipBuilder().add("levellist.dat", "new").write(m_archive));
         QVERIFY(stageLevel(archiveUrl(), castle()).isStaged());
         QVERIFY(!entries(m_levels).contains(ended) && entries(m_levels).contains(running));
     }

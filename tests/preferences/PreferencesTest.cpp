@@ -3,7 +3,6 @@
 
 #include "preferences/Preferences.h"
 #include "catalogue/Database.h"
-#include "cells/DescriptionCell.h"
 #include "platform/Alert.h"
 #include "platform/UserDefaults.h"
 #include "preferences/EntrySheet.h"
@@ -50,22 +49,20 @@ template <typename List> QStringList values(const List& list, const QString& key
 
 } // namespace
 
-class PreferencesTest : public QObject
+class PreferencesTest : public QObject, private LauncherFixture
 {
     Q_OBJECT
 
 private slots:
     void init()
     {
-        m_launcher.setUp();
+        setUp();
         m_server = std::make_unique<HttpFixture>();
         m_opened.list.clear();
         QApplication::clipboard()->clear();
-        for (const char* path : {"/b.txt", "/z-alpha.rss", "/n.txt"})
-            m_server->setBody(path, kText);
-        m_server->setBody("/a.xml", kXml);
+        for (const char* path : {"/b.txt", "/z-alpha.rss", "/n.txt", "/a.xml", "/n.xml"})
+            m_server->setBody(path, QByteArray(path).endsWith(".xml") ? kXml : kText);
         m_server->setBody("/n.rss", rss("New"));
-        m_server->setBody("/n.xml", kXml);
         m_server->setBody("/page", "<html><body>Hello</body></html>");
         // Checked a moment ago, so the launcher's start-up refresh leaves them alone.
         const auto source = [&](const char* name, const char* path, const char* website) {
@@ -83,13 +80,11 @@ private slots:
         const QVariantMap loose{{"name", "B loose"}, {"guid", "B loose"}, {"urlSource", beta}};
         QVariantMap kept{{"name", "B kept"}, {"guid", "B kept"}, {"urlSource", beta}};
         kept["urlInstall"] = "file:///k/";
-        m_launcher.home().writeCatalogue({loose, kept});
-        m_launcher.start();
-        m_launcher.window()->findChild<QAction*>("actionPreferences")->trigger();
-        QVERIFY(QTest::qWaitForWindowExposed(panel()));
+        home().writeCatalogue({loose, kept});
+        start();
+        QVERIFY(openPanel());
     }
-
-    void cleanup() { m_launcher.tearDown(); }
+    void cleanup() { tearDown(); }
 
     // Gestures on the panel in order: a row's name (with Ctrl held, or on its www button), the
     // address header, Remove, and a close by OK, Cancel or Escape. Then what is seen: Remove's
@@ -100,48 +95,43 @@ private slots:
     // closed.
     void gestures_data()
     {
-        QTest::addColumn<QString>("gestures");
         QTest::addColumn<QString>("seen");
         const QString closed = "-1 Beta,Alpha,Gamma B kept B kept 0 AAA Alpha,Beta,Gamma,d.example";
-        const QList<std::pair<const char*, QString>> rows = {
-            {"Beta", "on Alpha,Beta,Gamma Beta "},
-            {"Beta header", "on Gamma,Beta,Alpha Beta "},
-            {"Beta Ctrl+Beta", "off Alpha,Beta,Gamma  "},
-            {"www+Beta", "on Alpha,Beta,Gamma Beta https://beta.example/"},
-            {"www+Alpha", "on Alpha,Beta,Gamma Alpha "},
-            {"Beta Remove OK", "0 Alpha,Gamma B kept B kept 0 AAA Alpha,Gamma,d.example"},
-            {"Beta Remove Cancel", closed},
-            {"Beta Remove Escape", closed}};
-        for (const auto& [gestures, seen] : rows)
-            QTest::newRow(gestures) << QString(gestures) << seen;
+        QTest::newRow("Beta") << QString("on Alpha,Beta,Gamma Beta ");
+        QTest::newRow("Beta header") << QString("on Gamma,Beta,Alpha Beta ");
+        QTest::newRow("Beta Ctrl+Beta") << QString("off Alpha,Beta,Gamma  ");
+        QTest::newRow("www+Beta") << QString("on Alpha,Beta,Gamma Beta https://beta.example/");
+        QTest::newRow("www+Alpha") << QString("on Alpha,Beta,Gamma Alpha ");
+        QTest::newRow("Beta Remove OK")
+            << QString("0 Alpha,Gamma B kept B kept 0 AAA Alpha,Gamma,d.example");
+        QTest::newRow("Beta Remove Cancel") << closed;
+        QTest::newRow("Beta Remove Escape") << closed;
     }
+    // The row's tag is its gestures.
     void gestures()
     {
-        QFETCH(QString, gestures);
         QFETCH(QString, seen);
         QSignalSpy finished(panel(), &QDialog::finished);
         definition()->database()->updateInstall({{"name", "AAA"}, {"urlInstall", "file:///a/"}});
         QVERIFY(!panel()->removeButton()->isEnabled());
-        for (const QString& gesture : gestures.split(' '))
+        for (const QString& gesture : QString(QTest::currentDataTag()).split(' '))
             click(gesture);
         QStringList shown;
-        if (finished.isEmpty())
+        if (finished.isEmpty()) {
             shown << (panel()->removeButton()->isEnabled() ? "on" : "off") << shownNames().join(',')
-                  << table()->selectionModel()->selectedRows().value(0).data().toString()
+                  << sources()->selectionModel()->selectedRows().value(0).data().toString()
                   << m_opened.list.join(' ');
-        if (!finished.isEmpty()) {
+        } else {
             Repositories storedList;
             storedList.load();
             Database stored;
             stored.load();
             shown << QString::number(finished.value(0).value(0).toInt())
                   << values(storedList, "name").join(',')
-                  << values(stored, "name").filter("B ").join(',')
-                  << m_launcher.names().filter("B ").join(',')
-                  << QString::number(panel()->isVisible()) << m_launcher.names().value(0);
+                  << values(stored, "name").filter("B ").join(',') << names().filter("B ").join(',')
+                  << QString::number(panel()->isVisible()) << names().value(0);
             repos().updateEntry({{"urlDownload", "http://d.example/f.txt"}, {"format", "txt"}});
-            m_launcher.window()->findChild<QAction*>("actionPreferences")->trigger();
-            QVERIFY(QTest::qWaitForWindowExposed(panel()));
+            QVERIFY(openPanel());
             shown << shownNames().join(',');
         }
         QCOMPARE(shown.join(' '), seen);
@@ -173,16 +163,14 @@ private slots:
         for (const auto& [name, pasted, typed, outcome] : rows)
             QTest::newRow(name) << QString(pasted) << QString(typed) << kText << QString(outcome);
         // Refresh classifies each feed by its content, whatever its address ends with.
-        QTest::newRow("refresh, both markers")
-            << ""
-            << "" << rss("B", "<description><![CDATA[<QuillmorLevels]]></description>")
-            << QString("Alpha,B,Gamma txtrssxml R One,T One,T Two");
-        QTest::newRow("refresh, levels document")
-            << ""
-            << "" << kXml << QString("Alpha,Beta,Gamma txtxmlxml T One,T Two");
-        QTest::newRow("refresh, neither")
-            << ""
-            << "" << kText << QString("Alpha,Beta,Gamma txttxtxml T One,T Two,T One,T Two");
+        const auto refresh = [](const char* tag, const QByteArray& feed, const char* outcome) {
+            QTest::newRow(tag) << QString() << QString() << feed << QString(outcome);
+        };
+        refresh("refresh, both markers",
+                rss("B", "<description><![CDATA[<QuillmorLevels]]></description>"),
+                "Alpha,B,Gamma txtrssxml R One,T One,T Two");
+        refresh("refresh, levels document", kXml, "Alpha,Beta,Gamma txtxmlxml T One,T Two");
+        refresh("refresh, neither", kText, "Alpha,Beta,Gamma txttxtxml T One,T Two,T One,T Two");
     }
     void add()
     {
@@ -200,13 +188,17 @@ private slots:
         if (typed.isEmpty()) {
             QTest::mouseClick(panel()->refreshButton(), Qt::LeftButton);
         } else {
-            QLineEdit* field = (sheet = openAddSheet())->repositoryUrl();
+            QTest::mouseClick(panel()->addButton(), Qt::LeftButton);
+            sheet = qobject_cast<EntrySheet*>(QApplication::activeModalWidget());
+            QVERIFY(sheet && QTest::qWaitForWindowExposed(sheet));
+            QLineEdit* field = sheet->repositoryUrl();
             seen << field->text() + " [" + field->selectedText() + "]";
             QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
             QTest::keyClicks(field, typed.replace("%1", QString::number(m_server->port())));
             QTest::keyClick(field, Qt::Key_Return);
         }
-        QTRY_VERIFY(definition()->preferences()->checkFeedList().isEmpty() && !loading());
+        QTRY_VERIFY(definition()->preferences()->checkFeedList().isEmpty() &&
+                    !definition()->downloadStatus()->isLoading());
         Database stored;
         stored.load();
         seen << values(repos(), "name").join(',') << values(repos(), "format").join("")
@@ -221,51 +213,45 @@ private slots:
     }
 
 private:
-    WindowDefinition* definition() const { return m_launcher.definition(); }
     PreferencesPanel* panel() const { return definition()->preferencePanel(); }
     Repositories& repos() const { return *definition()->repositories(); }
-    bool loading() const { return definition()->downloadStatus()->isLoading(); }
-    QTableView* table() const { return panel()->repositoryTable(); }
+    QTableView* sources() const { return panel()->repositoryTable(); }
+    bool openPanel() const
+    {
+        window()->findChild<QAction*>("actionPreferences")->trigger();
+        return QTest::qWaitForWindowExposed(panel());
+    }
 
     void click(const QString& what)
     {
         const QMap<QString, QPushButton*> buttons{{"Remove", panel()->removeButton()},
                                                   {"OK", panel()->okButton()},
                                                   {"Cancel", panel()->cancelButton()}};
-        QHeaderView* header = table()->horizontalHeader();
         if (what == "Escape")
-            return QTest::keyClick(table(), Qt::Key_Escape);
+            return QTest::keyClick(sources(), Qt::Key_Escape);
         if (buttons.contains(what))
             return QTest::mouseClick(buttons[what], Qt::LeftButton);
-        if (what == "header")
+        if (const QHeaderView* header = sources()->horizontalHeader(); what == "header")
             return QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                                      QPoint(header->sectionViewportPosition(2) + 10, 5));
         const bool www = what.startsWith("www+");
         const int row = int(shownNames().indexOf(what.section('+', -1)));
-        QRect at = table()->visualRect(table()->model()->index(row, www ? 1 : 0));
+        QRect at = sources()->visualRect(sources()->model()->index(row, www ? 1 : 0));
         if (www)
-            at = *panel()->descriptionCell()->layout(at, table()).www;
+            at = *panel()->descriptionCell()->layout(at, sources()).www;
         const auto modifiers = what.startsWith("Ctrl+") ? Qt::ControlModifier : Qt::NoModifier;
-        QTest::mouseClick(table()->viewport(), Qt::LeftButton, modifiers, at.center());
-    }
-
-    EntrySheet* openAddSheet()
-    {
-        QTest::mouseClick(panel()->addButton(), Qt::LeftButton);
-        auto* sheet = qobject_cast<EntrySheet*>(QApplication::activeModalWidget());
-        return sheet && QTest::qWaitForWindowExposed(sheet) ? sheet : nullptr;
+        QTest::mouseClick(sources()->viewport(), Qt::LeftButton, modifiers, at.center());
     }
 
     // The rows as the view shows them: it learns of new ones only when the table is reloaded.
     QStringList shownNames() const
     {
         QStringList names;
-        for (int row = 0; row < table()->verticalHeader()->count(); ++row)
-            names.append(table()->model()->index(row, 0).data().toString());
+        for (int row = 0; row < sources()->verticalHeader()->count(); ++row)
+            names.append(sources()->model()->index(row, 0).data().toString());
         return names;
     }
 
-    LauncherFixture m_launcher;
     std::unique_ptr<HttpFixture> m_server;
     OpenedUrls m_opened;
 };
