@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QTest>
 
 static const QStringList kBuiltCatalogues{qEnvironmentVariable("QUILLMOR_BUILD_DIR") +
@@ -15,69 +17,42 @@ static const QStringList kBuiltCatalogues{qEnvironmentVariable("QUILLMOR_BUILD_D
 class TranslationTest : public QObject
 {
     Q_OBJECT
+
+    LauncherFixture m_fixture;
+
 private slots:
     void init() { m_fixture.setUp(); }
     void cleanup() { m_fixture.tearDown(); }
 
-    void catalogueForLanguages_data();
-    void catalogueForLanguages();
-    void windowSpeaksGerman_data();
-    void windowSpeaksGerman();
-    void countsLineWholeInNarrowestWindow();
+    // The first of the user's languages that has a catalogue; English, ranked above the
+    // others, needs none.
+    void catalogueForLanguages()
+    {
+        const auto catalogue = [](const QStringList& languages) {
+            return QFileInfo(findTranslation(languages, kBuiltCatalogues).value_or(QString()))
+                .fileName();
+        };
+        const QString german = QStringLiteral("quillmor-launcher_de.qm");
+        QCOMPARE(catalogue({"de"}), german);
+        QCOMPARE(catalogue({"fr-FR", "de-DE"}), german);
+        QCOMPARE(catalogue({"en-GB", "de"}), QString());
+    }
 
-private:
-    LauncherFixture m_fixture;
+    // The longer German counts line stays whole however narrow the window gets.
+    void windowSpeaksGerman()
+    {
+        m_fixture.home().createLevel(QStringLiteral("Tidewater"));
+        m_fixture.start();
+        const QMenu* help = m_fixture.window()->findChild<QMenu*>(QStringLiteral("helpMenu"));
+        QVERIFY(help);
+        QCOMPARE(help->title(), QString("&Hilfe"));
+        QCOMPARE(m_fixture.launcher()->lauchQuillmorButton()->text(), QString("Spielen"));
+        QCOMPARE(m_fixture.countsLine(), "1 Level installiert, 0 Aktualisierungen verfügbar");
+        m_fixture.window()->resize(1, 1);
+        const QLabel* counts = m_fixture.launcher()->levelCountsLabel();
+        QTRY_VERIFY(counts->width() >= counts->sizeHint().width());
+    }
 };
-
-void TranslationTest::catalogueForLanguages_data()
-{
-    QTest::addColumn<QStringList>("languages");
-    QTest::addColumn<QString>("catalogue");
-    const QString german = QStringLiteral("quillmor-launcher_de.qm");
-    QTest::newRow("German") << QStringList{"de"} << german;
-    QTest::newRow("one without a catalogue, then German")
-        << QStringList{"fr-FR", "de-DE"} << german;
-    QTest::newRow("English ranked above German") << QStringList{"en-GB", "de"} << QString();
-}
-
-void TranslationTest::catalogueForLanguages()
-{
-    QFETCH(QStringList, languages);
-    QFETCH(QString, catalogue);
-    QCOMPARE(QFileInfo(findTranslation(languages, kBuiltCatalogues).value_or(QString())).fileName(),
-             catalogue);
-}
-
-void TranslationTest::windowSpeaksGerman_data()
-{
-    QTest::addColumn<QString>("object");
-    QTest::addColumn<QByteArray>("property");
-    QTest::addColumn<QString>("german");
-    QTest::newRow("menu title") << "helpMenu" << QByteArray("title") << "&Hilfe";
-    QTest::newRow("counts line") << "levelCounts" << QByteArray("text")
-                                 << "1 Level installiert, 0 Aktualisierungen verfügbar";
-    QTest::newRow("play button") << "lauchQuillmorButton" << QByteArray("text") << "Spielen";
-}
-
-void TranslationTest::windowSpeaksGerman()
-{
-    QFETCH(QString, object);
-    QFETCH(QByteArray, property);
-    QFETCH(QString, german);
-    m_fixture.home().createLevel(QStringLiteral("Tidewater"));
-    m_fixture.start();
-    const QObject* widget = m_fixture.window()->findChild<QObject*>(object);
-    QVERIFY(widget);
-    QCOMPARE(widget->property(property).toString(), german);
-}
-
-void TranslationTest::countsLineWholeInNarrowestWindow()
-{
-    m_fixture.start();
-    m_fixture.window()->resize(1, 1);
-    const auto* counts = m_fixture.window()->findChild<QWidget*>(QStringLiteral("levelCounts"));
-    QTRY_VERIFY(counts->width() >= counts->sizeHint().width());
-}
 
 int main(int argc, char** argv)
 {
