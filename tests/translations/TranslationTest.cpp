@@ -28,14 +28,9 @@ private slots:
     // others, needs none.
     void catalogueForLanguages()
     {
-        const auto catalogue = [](const QStringList& languages) {
-            return QFileInfo(findTranslation(languages, kBuiltCatalogues).value_or(QString()))
-                .fileName();
-        };
-        const QString german = QStringLiteral("quillmor-launcher_de.qm");
-        QCOMPARE(catalogue({"de"}), german);
-        QCOMPARE(catalogue({"fr-FR", "de-DE"}), german);
-        QCOMPARE(catalogue({"en-GB", "de"}), QString());
+        const auto german = findTranslation({"fr-FR", "de-DE"}, kBuiltCatalogues);
+        QCOMPARE(QFileInfo(german.value_or(QString())).fileName(), "quillmor-launcher_de.qm");
+        QVERIFY(!findTranslation({"en-GB", "de"}, kBuiltCatalogues));
     }
 
     // The longer German counts line stays whole however narrow the window gets.
