@@ -7,9 +7,9 @@
 
 #include <memory>
 
-// A table whose description column is a DescriptionCell showing all three buttons in every
-// row; the test itself is the cell's target, noting each action with its sender and the
-// table's selected row on arrival.
+// A table whose description column is a DescriptionCell showing all three buttons in row 3
+// and none in the others; the test itself is the cell's target, noting each action with its
+// sender and the table's selected row on arrival.
 class DescriptionCellTest : public QObject
 {
     Q_OBJECT
@@ -28,9 +28,11 @@ private slots:
         m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
         m_cell = new DescriptionCell(m_view.get());
         m_cell->setTarget(this);
-        m_cell->setInstallAction("installButton");
-        m_cell->setUpdateAction("updateButton");
-        m_cell->setWwwAction("wwwButton");
+        m_cell->setWillDisplayCell([](DescriptionCell& cell, const QModelIndex& index) {
+            cell.setInstallAction(index.row() == 3 ? "installButton" : "");
+            cell.setUpdateAction(index.row() == 3 ? "updateButton" : "");
+            cell.setWwwAction(index.row() == 3 ? "wwwButton" : "");
+        });
         m_view->setItemDelegateForColumn(1, m_cell);
         m_view->setColumnWidth(1, 420);
         m_view->resize(600, 260);
@@ -43,6 +45,7 @@ private slots:
     void layout()
     {
         const QRect frame = m_view->visualRect(m_model->index(3, 1));
+        m_cell->sizeHint(QStyleOptionViewItem(), m_model->index(3, 1)); // takes on its buttons
         const auto [text, install, update, www] = m_cell->layout(frame, m_view.get());
         const QFontMetrics titles(QApplication::font("QPushButton"));
         int right = frame.right();
@@ -59,9 +62,10 @@ private slots:
     }
 
     // The left button (or the right one, where "away" names it) pressed on a button of row 3,
-    // moved to where "away" says and released there: where pressed, on the next button,
-    // outside the table, or just left of a narrow column. While held, the button looks
-    // pressed only if the left button pressed it and the mouse is inside it.
+    // moved to where "away" says and released there: where pressed, on the next button, or
+    // just left of a narrow column. While held, the button looks pressed only if the left
+    // button pressed it and the mouse is inside it. Rows painted meanwhile give the cell
+    // their own (no) buttons: the release must still find those of row 3.
     void click_data()
     {
         QTest::addColumn<QString>("part");
@@ -73,7 +77,6 @@ private slots:
         row("update between install and www", "update", "", true);
         row("right button", "www", "right button", false);
         row("dragged onto the next button", "www", "update", false);
-        row("dragged outside the table", "www", "outside", false);
         // Only the part of a button the column shows can be hit.
         row("beside a button wider than its column", "www", "beside", false);
     }
@@ -96,7 +99,6 @@ private slots:
         const QPoint pressed = centreOf(part);
         const QMap<QString, QPoint> places{
             {"update", centreOf("update")},
-            {"outside", QPoint(viewport->width() + 40, -30)},
             {"beside", QPoint(m_view->visualRect(m_model->index(3, 1)).left() - 3, pressed.y())}};
         const QPoint released = places.value(away, pressed);
         QTest::mousePress(viewport, mouse, {}, pressed);
@@ -135,6 +137,7 @@ private:
     QPoint centreOf(const QString& part) const
     {
         const QRect frame = m_view->visualRect(m_model->index(3, 1));
+        m_cell->sizeHint(QStyleOptionViewItem(), m_model->index(3, 1)); // takes on its buttons
         const auto [text, install, update, www] = m_cell->layout(frame, m_view.get());
         const QMap<QString, std::optional<QRect>> parts{
             {"text", text}, {"update", update}, {"www", www}};

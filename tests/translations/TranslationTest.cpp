@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
-#include <QMenu>
 #include <QTest>
 
 static const QStringList kBuiltCatalogues{qEnvironmentVariable("QUILLMOR_BUILD_DIR") +
@@ -33,14 +32,12 @@ private slots:
         QVERIFY(!findTranslation({"en-GB", "de"}, kBuiltCatalogues));
     }
 
-    // The longer German counts line stays whole however narrow the window gets.
+    // The window speaks German, in the texts of its form and in those its code writes; the
+    // longer German counts line stays whole however narrow the window gets.
     void windowSpeaksGerman()
     {
         m_fixture.home().createLevel(QStringLiteral("Tidewater"));
         m_fixture.start();
-        const QMenu* help = m_fixture.window()->findChild<QMenu*>(QStringLiteral("helpMenu"));
-        QVERIFY(help);
-        QCOMPARE(help->title(), QString("&Hilfe"));
         QCOMPARE(m_fixture.launcher()->lauchQuillmorButton()->text(), QString("Spielen"));
         QCOMPARE(m_fixture.countsLine(), "1 Level installiert, 0 Aktualisierungen verfügbar");
         m_fixture.window()->resize(1, 1);
