@@ -3,20 +3,19 @@
 #include <QFile>
 #include <QHash>
 #include <QTcpSocket>
-#include <QTimer>
-
-#include <memory>
 
 namespace {
 
-// The status line and headers. The launcher shows the reason phrase in its messages, so the
-// common ones are the real ones.
-QByteArray head(int status, const QByteArray& headers)
+// The status line and headers, with a Content-Length or (for a negative length) chunked coding.
+// The launcher shows the reason phrase in its messages, so the common ones are the real ones.
+QByteArray head(int status, qint64 length)
 {
     static const QHash<int, QByteArray> reasons = {
-        {200, "OK"}, {302, "Found"}, {404, "Not Found"}, {500, "Internal Server Error"}};
+        {200, "OK"}, {404, "Not Found"}, {500, "Internal Server Error"}};
+    const QByteArray framing = length < 0 ? QByteArray("Transfer-Encoding: chunked")
+                                          : "Content-Length: " + QByteArray::number(length);
     return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasons.value(status, "Status") +
-           "\r\nConnection: close\r\n" + headers + "\r\n";
+           "\r\nConnection: close\r\n" + framing + "\r\n\r\n";
 }
 
 } // namespace
@@ -46,14 +45,28 @@ void HttpFixture::readRequest(QTcpSocket* socket)
     if (!m_scripts.contains(path) && !m_folder.isEmpty() && !path.contains(QLatin1String("..")) &&
         QFile::exists(m_folder + path))
         return streamFile(socket, m_folder + path);
-    play(socket, m_scripts.value(path, answer(404, "not found")));
+    const Response response = m_scripts.value(path, answer(404, "not found"));
+    socket->write(head(response.status, response.chunked ? -1 : response.body.size()));
+    qint64 sent = response.body.size();
+    for (qint64 stop : {response.stallAfter, response.dropAfter})
+        sent = stop >= 0 ? qMin(sent, stop) : sent;
+    const bool complete = sent == response.body.size();
+    QByteArray body = response.body.left(sent);
+    if (response.chunked && !body.isEmpty())
+        body = QByteArray::number(body.size(), 16) + "\r\n" + body + "\r\n";
+    if (response.chunked && complete)
+        body += "0\r\n\r\n";
+    socket->write(body);
+    // A stalled answer keeps the connection open with nothing more to say.
+    if (complete || sent == response.dropAfter)
+        socket->disconnectFromHost();
 }
 
 void HttpFixture::streamFile(QTcpSocket* socket, const QString& path)
 {
     auto* file = new QFile(path, socket);
     file->open(QIODevice::ReadOnly);
-    socket->write(head(200, "Content-Length: " + QByteArray::number(file->size()) + "\r\n"));
+    socket->write(head(200, file->size()));
     // A megabyte queued at a time keeps the loopback busy without a big file in memory.
     const auto refill = [socket, file] {
         while (file->isOpen() && socket->bytesToWrite() < (1 << 20)) {
@@ -67,47 +80,6 @@ void HttpFixture::streamFile(QTcpSocket* socket, const QString& path)
     };
     connect(socket, &QTcpSocket::bytesWritten, file, refill);
     refill();
-}
-
-void HttpFixture::play(QTcpSocket* socket, const Response& response)
-{
-    QByteArray headers;
-    for (const auto& [name, value] : response.headers)
-        headers += name + ": " + value + "\r\n";
-    if (response.framing == Response::Length)
-        headers += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    else if (response.framing == Response::Chunked)
-        headers += "Transfer-Encoding: chunked\r\n";
-    socket->write(head(response.status, headers));
-    qint64 limit = response.body.size();
-    for (qint64 stop : {response.stallAfter, response.dropAfter})
-        limit = stop >= 0 ? qMin(limit, stop) : limit;
-    // Sends the next piece of the body; false once nothing more is due.
-    auto* pacer = new QTimer(socket);
-    const auto sendPiece = [=, sent = std::make_shared<qint64>(0)] {
-        const qint64 size = response.pieceSize > 0 ? response.pieceSize : limit;
-        const QByteArray piece = response.body.mid(*sent, qMin(size, limit - *sent));
-        *sent += piece.size();
-        if (response.framing == Response::Chunked && !piece.isEmpty())
-            socket->write(QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n");
-        else
-            socket->write(piece);
-        if (*sent < limit)
-            return true;
-        pacer->stop();
-        const bool complete = *sent == response.body.size();
-        if (complete && response.framing == Response::Chunked)
-            socket->write("0\r\n\r\n");
-        if (complete || *sent == response.dropAfter)
-            socket->disconnectFromHost();
-        return false;
-    };
-    connect(pacer, &QTimer::timeout, socket, sendPiece);
-    if (response.pieceDelayMs > 0)
-        pacer->start(response.pieceDelayMs);
-    else
-        while (sendPiece()) {
-        }
 }
 
 QUrl HttpFixture::refusedUrl()

@@ -1,10 +1,10 @@
 #pragma once
 
 // A loopback HTTP/1.1 server for tests and benchmarks, on 127.0.0.1 and a port of the
-// system's choosing. Each scripted path answers with its Response (status, headers, body, how
-// the body is framed and paced, where it stalls or breaks off); serveDirectory() answers the
-// other paths from the files of a folder, streamed from disk. Every connection gets one answer
-// and is then closed, so a test never depends on connection reuse.
+// system's choosing. Each scripted path answers with its Response (status, body, how the body
+// is framed, where it stalls or breaks off); serveDirectory() answers the other paths from the
+// files of a folder, streamed from disk. Every connection gets one answer and is then closed,
+// so a test never depends on connection reuse.
 
 #include <QHash>
 #include <QList>
@@ -21,17 +21,9 @@ public:
     struct Response
     {
         int status = 200;
-        QList<QPair<QByteArray, QByteArray>> headers;
         QByteArray body;
-        // A Content-Length header, chunked coding, or neither (the body ends at the close).
-        enum Framing
-        {
-            Length,
-            Chunked,
-            UntilClose
-        } framing = Length;
-        // The body goes out in pieces of pieceSize bytes, pieceDelayMs apart (0: at once).
-        int pieceSize = 0, pieceDelayMs = 0;
+        // Chunked coding instead of a Content-Length header.
+        bool chunked = false;
         // After this many body bytes the server falls silent and keeps the connection open
         // (stall) or closes it (drop); -1 for never.
         qint64 stallAfter = -1, dropAfter = -1;
@@ -46,15 +38,11 @@ public:
     }
 
     // A plain answer with a Content-Length, such as an error page.
-    static Response answer(int status, const QByteArray& body = {}) { return {status, {}, body}; }
+    static Response answer(int status, const QByteArray& body = {}) { return {status, body}; }
     void setResponse(const QString& path, const Response& response) { m_scripts[path] = response; }
     void setBody(const QString& path, const QByteArray& body)
     {
         m_scripts[path] = answer(200, body);
-    }
-    void setRedirect(const QString& path, const QString& location, int status = 302)
-    {
-        m_scripts[path] = {status, {{"Location", location.toUtf8()}}, "moved"};
     }
     void serveDirectory(const QString& folder) { m_folder = folder; }
 
@@ -66,7 +54,6 @@ public:
 private:
     void readRequest(QTcpSocket* socket);
     void streamFile(QTcpSocket* socket, const QString& path);
-    void play(QTcpSocket* socket, const Response& response);
 
     QTcpServer m_server;
     QHash<QString, Response> m_scripts;
