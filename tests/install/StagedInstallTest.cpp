@@ -1,25 +1,86 @@
 // The install steps that need no window, on real archives in a temporary home with the game
-// installed: the folder chosen, the staged unpack, the swap into place and what a failure or a
-// cancel leaves behind.
+// installed: an archive unpacked into a folder, the folder chosen, the staged unpack, the swap
+// into place and what a failure or a cancel leaves behind.
 
 #include "install/StagedInstall.h"
 #include "catalogue/Database.h"
 #include "tests/support/TestHome.h"
 #include "tests/support/ZipBuilder.h"
 
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <memory>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
 
 QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
+
+// What follows each entry's name in zipOf's archives: more than one buffer of the unpacking.
+const QByteArray kPadding(100000, '.');
+
+// The bytes of an archive holding the names in order, each with its name and the padding.
+QByteArray zipOf(const QByteArrayList& names)
+{
+    ZipBuilder zip;
+    for (const QByteArray& name : names)
+        zip.add(name, name + kPadding);
+    QTemporaryDir dir;
+    return zip.write(dir.filePath("a.zip")) ? contents(dir.filePath("a.zip")) : QByteArray();
+}
+
+// Records a different uncompressed size for "castle.map", in its local header and its central
+// directory record alike, so that its data ends early or runs past the recorded size.
+QByteArray resized(QByteArray zip, int delta)
+{
+    for (char* size : {zip.data() + zip.indexOf("castle.map") - 30 + 22,
+                       zip.data() + zip.lastIndexOf("castle.map") - 46 + 24})
+        qToLittleEndian(qFromLittleEndian<quint32>(size) + quint32(delta), size);
+    return zip;
+}
+
+const QByteArray kCentralRecord("PK\x01\x02", 4);
+
+// Breaks the list of entries off after the first one: the second record loses its signature.
+QByteArray listBrokenOff(QByteArray zip)
+{
+    zip[zip.indexOf(kCentralRecord, zip.indexOf(kCentralRecord) + 1)] = 'X';
+    return zip;
+}
+
+// An archive whose central directory declares about the total size, shared out over small
+// entries so that each declares less than 4 GiB.
+QByteArray declaring(quint64 total)
+{
+    QByteArrayList names;
+    for (quint64 i = 0; i <= total / 0xfff00000u; ++i)
+        names << "level" + QByteArray::number(i) + ".dat";
+    QByteArray zip = zipOf(names);
+    for (qsizetype at = zip.indexOf(kCentralRecord); at >= 0;
+         at = zip.indexOf(kCentralRecord, at + 1))
+        qToLittleEndian(quint32(total / quint64(names.size())), zip.data() + at + 24);
+    return zip;
+}
+
+const QByteArray kAbsolute =
+    QFile::encodeName(QDir::tempPath()) + "/quillmor-absolute-" + QByteArray::number(getpid());
 
 const QStringList kOldLevel = {"levellist.dat", "map.dat"};
 const QStringList kNewLevel = {"castle.map", "levellist.dat"};
@@ -47,10 +108,93 @@ private slots:
         // Whatever a broken build removes by a relative path stays inside the home.
         QDir::setCurrent(m_home->createDir("cwd"));
     }
+    // A broken build may write the absolute-name row's file; later cases must not see it.
     void cleanup()
     {
+        QFile::remove(kAbsolute);
         QDir::setCurrent(QDir::tempPath());
         m_home.reset();
+    }
+
+    // What an archive yields over what the folder held: the outcome, the entry it stopped at,
+    // and the files written whole and read-only under the umask. Every rule a name is refused
+    // by has its row; a planted link or pipe is never written through.
+    void unpacksArchive_data()
+    {
+        QTest::addColumn<QByteArray>("archive");
+        QTest::addColumn<int>("planted"); // a symbolic link, a hard link, a named pipe
+        QTest::addColumn<QString>("outcome");
+        const auto row = [](const char* tag, const QByteArray& archive, const QByteArray& outcome,
+                            int planted = 0) {
+            QTest::newRow(tag) << archive << planted << QString::fromUtf8(outcome);
+        };
+        const QByteArray three = zipOf({"levellist.dat", "castle.map", "after.map"});
+        const QByteArray replacement = "\xef\xbf\xbd";
+        row("two files", zipOf({"levellist.dat", "castle.map"}), "0  | castle.map levellist.dat");
+        row("UTF-8 name", zipOf({"Ch\xc3\xa2teau.map"}), "0  | Ch\xc3\xa2teau.map");
+        row("not a zip", "<html>404</html>", "1  | ");
+        row("absolute name second", zipOf({"levellist.dat", kAbsolute, "after.map"}),
+            "3 " + kAbsolute + " | levellist.dat");
+        row("backslash", zipOf({"maps\\castle.map"}), "3 maps\\castle.map | ");
+        row("zero byte inside",
+            zipOf({"levellist.datXmap"}).replace("datXmap", QByteArray("dat\0map", 7)),
+            "3 levellist.dat" + replacement + "map | ");
+        row("delete character", zipOf({"level\x7f.dat"}), "3 level" + replacement + ".dat | ");
+        row("overlong UTF-8 slash", zipOf({"..\xc0\xaf.dat"}),
+            "3 .." + replacement + replacement + ".dat | ");
+        row("data shorter than recorded", resized(three, 100), "3 castle.map | levellist.dat");
+        row("data longer than recorded", resized(three, -100), "3 castle.map | levellist.dat");
+        for (int planted : {1, 2, 3})
+            row(QByteArray("planted ").append(char('0' + planted)), zipOf({"levellist.dat"}),
+                "3 levellist.dat | levellist.dat?", planted);
+        // Refused before anything is written; what fits only by eating into the margin kept free
+        // on the disk too.
+        row("list breaks off after the first entry", listBrokenOff(three), "2  | ");
+        row("fits without the margin",
+            declaring(QStorageInfo(QDir::tempPath()).bytesAvailable() - (8 << 20)), "2  | ");
+    }
+    void unpacksArchive()
+    {
+        QFETCH(QByteArray, archive);
+        QFETCH(int, planted);
+        QFETCH(QString, outcome);
+        m_home->createFile(m_archive, archive);
+        const QString folder = m_home->createDir(m_levels + "/Castle");
+        const QString outside = m_home->createFile("outside.txt", "precious");
+        const QByteArray from = QFile::encodeName(outside),
+                         at = QFile::encodeName(folder + "/levellist.dat");
+        QCOMPARE(planted == 1   ? ::symlink(from.constData(), at.constData())
+                 : planted == 2 ? ::link(from.constData(), at.constData())
+                 : planted == 3 ? ::mkfifo(at.constData(), 0666)
+                                : 0,
+                 0);
+        const mode_t saved = ::umask(077);
+        const UnzipReport report = unzipLevelReport(archiveUrl(), castle());
+        ::umask(saved);
+        QStringList written;
+        for (const QString& name : entries(folder)) {
+            const QFileInfo file(folder + '/' + name);
+            const bool whole = file.isFile() && contents(file.filePath()) == name.toUtf8() + kPadding;
+            written << (!whole                                              ? name + '?'
+                        : (file.permissions() & 0x7077) == QFile::ReadOwner ? name
+                                                                            : name + '!');
+        }
+        if (QFileInfo::exists(kAbsolute) || entries(m_levels).size() != 1 ||
+            contents(outside) != "precious")
+            written << "outside";
+        QCOMPARE(QString::number(report.outcome) + ' ' + report.entry + " | " + written.join(' '),
+                 outcome);
+    }
+
+    // The digest of a file read in many buffers, and of a missing one.
+    void digest()
+    {
+        const QByteArray large = kPadding.repeated(11) + "tail";
+        m_home->createFile(m_archive, large);
+        QCOMPARE(QList({calcSHA1(archiveUrl()),
+                        calcSHA1(QUrl::fromLocalFile(m_home->filePath("missing")))}),
+                 QList<std::optional<QByteArray>>(
+                     {QCryptographicHash::hash(large, QCryptographicHash::Sha1), std::nullopt}));
     }
 
     // With a level in Castle: where an install goes, and when it must ask or give up.
