@@ -58,6 +58,7 @@ QByteArray resized(QByteArray zip, int delta)
     return zip;
 }
 
+// The signature each record of the central directory starts with.
 const QByteArray kCentralRecord("PK\x01\x02", 4);
 
 // Breaks the list of entries off after the first one: the second record loses its signature.
@@ -239,16 +240,18 @@ private slots:
             row(QByteArray("planted ").append(char('0' + planted)), zipOf({"levellist.dat"}),
                 "3 levellist.dat | levellist.dat?", planted);
         // Refused before anything is written; what fits only by eating into the margin kept free
-        // on the disk too.
+        // on the disk too (its archive is made just before the unpack).
         row("list breaks off after the first entry", listBrokenOff(three), "2  | ");
-        row("fits without the margin",
-            declaring(QStorageInfo(QDir::tempPath()).bytesAvailable() - (8 << 20)), "2  | ");
+        row("fits without the margin", {}, "2  | ");
     }
     void unpacksArchive()
     {
         QFETCH(QByteArray, archive);
         QFETCH(int, planted);
         QFETCH(QString, outcome);
+        // Halfway into the margin, as the disk's free space moves while other programs write.
+        if (archive.isEmpty())
+            archive = declaring(QStorageInfo(m_home->path()).bytesAvailable() - (16 << 20));
         m_home->createFile(m_archive, archive);
         const QString folder = m_home->createDir(m_levels + "/Castle");
         const QString outside = m_home->createFile("outside.txt", "precious");
