@@ -17,19 +17,17 @@ ZipBuilder& ZipBuilder::addFolder(const QByteArray& name)
 
 bool ZipBuilder::write(const QString& path) const
 {
-    QFile::remove(path);
     zipFile zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
     if (!zip)
         return false;
     bool ok = true;
-    for (const Entry& entry : m_entries) {
+    for (const auto& [name, data, method] : m_entries) {
         zip_fileinfo info = {};
-        const int method = entry.method == Deflated ? Z_DEFLATED : 0;
         ok = ok &&
-             zipOpenNewFileInZip64(zip, entry.name.constData(), &info, nullptr, 0, nullptr, 0,
-                                   nullptr, method, Z_DEFAULT_COMPRESSION, 0) == ZIP_OK &&
-             zipWriteInFileInZip(zip, entry.data.constData(), unsigned(entry.data.size())) ==
-                 ZIP_OK &&
+             zipOpenNewFileInZip64(zip, name.constData(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                   method == Deflated ? Z_DEFLATED : 0, Z_DEFAULT_COMPRESSION,
+                                   0) == ZIP_OK &&
+             zipWriteInFileInZip(zip, data.constData(), unsigned(data.size())) == ZIP_OK &&
              zipCloseFileInZip(zip) == ZIP_OK;
     }
     return zipClose(zip, nullptr) == ZIP_OK && ok;

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <tuple>
+
 class ZipBuilder
 {
 public:
@@ -24,11 +26,5 @@ public:
     bool write(const QString& path) const;
 
 private:
-    struct Entry
-    {
-        QByteArray name;
-        QByteArray data;
-        Method method;
-    };
-    QList<Entry> m_entries;
+    QList<std::tuple<QByteArray, QByteArray, Method>> m_entries; // name, data, method
 };
