@@ -8,44 +8,41 @@
 
 #include <utime.h>
 
-namespace {
-
-// HOME, the XDG folders the launcher reads, and the two variables a test may set itself.
-const QByteArrayList kVariables = QByteArray("HOME XDG_DATA_HOME XDG_CONFIG_HOME XDG_DATA_DIRS "
-                                             "XDG_CACHE_HOME QUILLMOR_LAUNCHER_INFO_PLIST "
-                                             "QUILLMOR_GAME_LOG")
-                                      .split(' ');
-
-// Sets each variable to its value, or unsets it for a null one.
-void setVariables(const QByteArray (&values)[7])
+// Sets a file's or folder's modification date when mtime is valid; returns the path.
+static QString touch(const QString& target, const QDateTime& mtime)
 {
-    for (int i = 0; i < 7; ++i)
-        values[i].isNull() ? qunsetenv(kVariables[i].constData())
-                           : qputenv(kVariables[i].constData(), values[i]);
+    const utimbuf times{time_t(mtime.toSecsSinceEpoch()), time_t(mtime.toSecsSinceEpoch())};
+    if (mtime.isValid())
+        utime(QFile::encodeName(target).constData(), &times);
+    return target;
 }
-
-} // namespace
 
 TestHome::TestHome()
 {
-    for (int i = 0; i < 7; ++i)
-        m_saved[i] = qgetenv(kVariables[i].constData());
-    createDir("home");
-    createDir("system");
-    setVariables({QFile::encodeName(filePath("home")), QFile::encodeName(dataHome()),
-                  QFile::encodeName(configHome()), QFile::encodeName(dataDirs()),
-                  QFile::encodeName(filePath("cache")), QByteArray(), QByteArray()});
+    // HOME, the XDG folders the launcher reads, and the two variables a test may set itself.
+    const std::pair<const char*, QString> variables[] = {{"HOME", createDir("home")},
+                                                         {"XDG_DATA_HOME", dataHome()},
+                                                         {"XDG_CONFIG_HOME", filePath("config")},
+                                                         {"XDG_DATA_DIRS", createDir("system")},
+                                                         {"XDG_CACHE_HOME", filePath("cache")},
+                                                         {"QUILLMOR_LAUNCHER_INFO_PLIST", {}},
+                                                         {"QUILLMOR_GAME_LOG", {}}};
+    for (const auto& [name, value] : variables) {
+        m_saved.append({name, qgetenv(name)});
+        value.isNull() ? qunsetenv(name) : qputenv(name, QFile::encodeName(value));
+    }
 }
 
 TestHome::~TestHome()
 {
-    setVariables(m_saved);
+    for (const auto& [name, value] : m_saved) // null for a variable that was not set
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
 }
 
 QString TestHome::createFile(const QString& relative, const QByteArray& data,
                              const QDateTime& mtime)
 {
-    const QString target = QDir(path()).filePath(relative); // absolute paths stay
+    const QString target = QDir(m_dir.path()).filePath(relative);
     QDir().mkpath(QFileInfo(target).absolutePath());
     QFile file(target);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -54,34 +51,21 @@ QString TestHome::createFile(const QString& relative, const QByteArray& data,
     return touch(target, mtime);
 }
 
-QString TestHome::createDir(const QString& relative, const QDateTime& mtime)
+QString TestHome::createDir(const QString& relative)
 {
-    const QString target = QDir(path()).filePath(relative);
+    const QString target = QDir(m_dir.path()).filePath(relative);
     QDir().mkpath(target);
-    return touch(target, mtime);
-}
-
-QString TestHome::touch(const QString& target, const QDateTime& mtime)
-{
-    const utimbuf times{time_t(mtime.toSecsSinceEpoch()), time_t(mtime.toSecsSinceEpoch())};
-    if (mtime.isValid())
-        utime(QFile::encodeName(target).constData(), &times);
     return target;
 }
 
-QString TestHome::builtGamePath()
+QString TestHome::installGame(const QString& program)
 {
-    const QByteArray buildDir = qgetenv("QUILLMOR_BUILD_DIR");
-    return buildDir.isEmpty() ? QCoreApplication::applicationDirPath() + "/../../demo/quillmor-game"
-                              : QFile::decodeName(buildDir) + "/demo/quillmor-game";
-}
-
-QString TestHome::installGame(const QString& program, bool systemWide)
-{
-    createFile((systemWide ? dataDirs() : dataHome()) +
-                   "/applications/org.quillmor.Quillmor.desktop",
+    const QString built = qEnvironmentVariable("QUILLMOR_BUILD_DIR",
+                                               QCoreApplication::applicationDirPath() + "/../..") +
+                          "/demo/quillmor-game";
+    createFile(dataHome() + "/applications/org.quillmor.Quillmor.desktop",
                "[Desktop Entry]\nType=Application\nName=Quillmor\nExec=\"" +
-                   QFile::encodeName(program.isEmpty() ? builtGamePath() : program) + "\" %U\n");
+                   QFile::encodeName(program.isEmpty() ? built : program) + "\" %U\n");
     return gameLevelDir();
 }
 
@@ -90,7 +74,7 @@ QString TestHome::createLevel(const QString& name, const QDateTime& mtime)
     const QString folder = gameLevelDir() + u'/' + name;
     createFile(folder + "/levellist.dat", "level\n");
     createFile(folder + "/map.dat", "map\n");
-    return createDir(folder, mtime);
+    return touch(folder, mtime);
 }
 
 void TestHome::setInfoPlist(const QVariantMap& info)

@@ -7,9 +7,9 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
+#include <QList>
 #include <QString>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <QVariant>
 
 class TestHome
@@ -17,24 +17,20 @@ class TestHome
 public:
     TestHome();
     ~TestHome();
-    TestHome(const TestHome&) = delete;
-    TestHome& operator=(const TestHome&) = delete;
 
-    QString path() const { return m_dir.path(); }
     QString filePath(const QString& relative) const { return m_dir.filePath(relative); }
     QString dataHome() const { return filePath(QStringLiteral("data")); }
-    QString configHome() const { return filePath(QStringLiteral("config")); }
-    QString dataDirs() const { return filePath(QStringLiteral("system")); }
 
-    // Writes a file (and its folders); a valid mtime sets its modification date.
+    // Writes a file (and its folders); a valid mtime sets its modification date. Relative
+    // paths are in the home, absolute ones stay.
     QString createFile(const QString& relative, const QByteArray& data = {},
                        const QDateTime& mtime = {});
-    QString createDir(const QString& relative, const QDateTime& mtime = {});
+    QString createDir(const QString& relative);
 
-    // Installs the stand-in game's desktop entry in $XDG_DATA_HOME/applications (or, with
-    // systemWide, in the first $XDG_DATA_DIRS folder). The entry runs `program`, the built
-    // stand-in game by default. Returns the game level directory's path.
-    QString installGame(const QString& program = {}, bool systemWide = false);
+    // Installs the stand-in game's desktop entry in $XDG_DATA_HOME/applications. The entry
+    // runs `program`, the built stand-in game by default. Returns the game level directory's
+    // path.
+    QString installGame(const QString& program = {});
     QString gameLevelDir() const { return dataHome() + "/org.quillmor.Quillmor/Levels"; }
     QString applicationDir() const { return dataHome() + "/org.quillmor.Launcher"; }
     // A level folder in the game level directory, holding "levellist.dat" and a file.
@@ -45,13 +41,7 @@ public:
     void writeCatalogue(const QVariantList& entries);
     QString cataloguePath() const { return applicationDir() + "/database.plist"; }
 
-    // The stand-in game as built next to the tests.
-    static QString builtGamePath();
-
 private:
-    // Sets a file's or folder's modification date when mtime is valid; returns the path.
-    static QString touch(const QString& target, const QDateTime& mtime);
-
     QTemporaryDir m_dir;
-    QByteArray m_saved[7];
+    QList<std::pair<const char*, QByteArray>> m_saved; // each variable with its value before
 };
