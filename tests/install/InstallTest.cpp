@@ -89,7 +89,7 @@ const qsizetype kMapSize = 8 << 20;
 
 } // namespace
 
-class StagedInstallTest : public QObject
+class InstallTest : public QObject
 {
     Q_OBJECT
 
@@ -251,7 +251,7 @@ private slots:
         QFETCH(QString, outcome);
         // Halfway into the margin, as the disk's free space moves while other programs write.
         if (archive.isEmpty())
-            archive = declaring(QStorageInfo(m_home->path()).bytesAvailable() - (16 << 20));
+            archive = declaring(QStorageInfo(m_home->filePath(".")).bytesAvailable() - (16 << 20));
         m_home->createFile(m_archive, archive);
         const QString folder = m_home->createDir(m_levels + "/Castle");
         const QString outside = m_home->createFile("outside.txt", "precious");
@@ -387,5 +387,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(StagedInstallTest)
-#include "StagedInstallTest.moc"
+QTEST_GUILESS_MAIN(InstallTest)
+#include "InstallTest.moc"
