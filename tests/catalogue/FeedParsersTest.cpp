@@ -84,20 +84,15 @@ private slots:
         one("no url skipped", "<enclosure type=\"application/x-quillmor-level\"/>", "items=0");
         one("other prefix, upper case", "<m:hash algo=\"sha-1\">" + hex.toUpper() + "</m:hash>",
             "sha1Remote=" + hex, "xmlns:m=\"http://search.yahoo.com/mrss/\"");
-        one("namespace below root",
-            QByteArray(hash).insert(11, " xmlns:media=\"http://search.yahoo.com/mrss/\""),
-            "sha1Remote=", "xmlns:other=\"x\"");
         one("no algo: md5", QByteArray(hash).replace(" algo=\"sha-1\"", ""), "sha1Remote=");
         one("relative links resolved",
             "<link>../about</link><enclosure url=\"r.zip\" type=\"application/x-quillmor-level\"/>",
             "urlDownload=http://feeds.example/r.zip;urlWebsite=http://feeds.example/about");
         one("non-hex pair", QByteArray(hash).replace(">00", ">zz"), "sha1Remote=");
-        one("odd digit dropped", QByteArray(hash).replace(hex, "abc"), "sha1Remote=ab");
         one("first credit only", QByteArray(author).replace("author", "editor") + author,
             "author=");
         one("CDATA and entities", "<title><![CDATA[A & B]]> &amp; <b>C</b></title>",
             "name=A & B & C");
-        one("length 12kb", QByteArray(kLevel).replace("1234", "12kb"), "length=12");
         one("full names, offset", dated("Sunday, 06 December 2026 17:53:01 +0130"), at);
         one("two-digit year", dated("Sun, 06 Dec 26 16:23:01 +0000"), at);
         one("19xx, no seconds, EST", dated("Mon, 6 December 99 11:23 EST"),
