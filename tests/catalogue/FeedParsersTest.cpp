@@ -108,16 +108,14 @@ private slots:
         for (char i = '1'; i <= '9'; ++i) // each a tenfold of the one before
             bomb += QByteArray("<!ENTITY a") + i + " \"" +
                     (QByteArray("&a") + char(i - 1) + ";").repeated(10) + "\">";
-        const QByteArray good = rss(item(kLevel) + item(kLevel));
         const QByteArray sloppy =
             rss(item("<description>one<br>two</description>" + kLevel) +
                 item("<description><p>a</i></description>" + kLevel) + item(kLevel));
         const QByteArray deep = "<title>" + QByteArray("<b>").repeated(300) + "</title>";
-        const QByteArray big = "<description>" + QByteArray(300, 'd') + "</description>";
         row("html page", "rss", "<html><p>502</p></html>", "items=none");
-        row("cut off", "rss", good.left(good.size() - 30), "items=none");
+        row("cut off", "rss", rss(item(kLevel) + item(kLevel)).chopped(30), "items=none");
         row("inline tags left open", "rss", sloppy, "items=3");
-        row("inline tags left open, cut off", "rss", sloppy.left(sloppy.size() - 20), "items=none");
+        row("inline tags left open, cut off", "rss", sloppy.chopped(20), "items=none");
         row("attribute past the parser's limit", "rss",
             rss(item(kLevel) +
                 item(QByteArray(kLevel).replace("1234", QByteArray(10'000'001, '1')))),
@@ -126,7 +124,6 @@ private slots:
         row("entity bomb", "rss",
             "<!DOCTYPE rss [" + bomb + "]>" + rss(item("<title>&a9;</title>" + kLevel)).mid(22),
             "items=none");
-        row("20 MB", "rss", rss(item(big + kLevel).repeated(50000)), "items=50000");
     }
 
     void parse()
