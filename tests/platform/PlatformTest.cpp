@@ -71,7 +71,7 @@ private slots:
         const QByteArray head = "<?xml version=\"1.0\"?>\n<plist version=\"1.0\">";
         for (const auto& [name, text] : std::initializer_list<std::pair<const char*, QByteArray>>{
                  {"empty", ""},
-                 {"other root", "<html><body>login</body></html>"},
+                 {"other root", "<html><true/></html>"},
                  {"cut before the end", head + "<array><string>abc</string></array>"},
                  {"no value", head + "</plist>"},
                  {"two values", head + "<true/><false/></plist>"},
