@@ -1,6 +1,5 @@
 #include "catalogue/FeedParsers.h"
 
-#include <QTemporaryFile>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -17,12 +16,11 @@ class FeedParsersTest : public QObject
         "<enclosure url=\"http://h/castle.zip\" length=\"1234\" "
         "type=\"application/x-quillmor-level\"/>";
 
-    static QByteArray rss(const QByteArray& items,
-                          const QByteArray& root = "xmlns:media=\"http://search.yahoo.com/mrss/\"")
+    static QByteArray rss(const QByteArray& items)
     {
-        return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\" " + root +
-               "><channel><title>Levels</title><link>http://h/</link><description>All levels"
-               "</description>" +
+        return "<?xml version=\"1.0\"?>\n<rss version=\"2.0\" "
+               "xmlns:media=\"http://search.yahoo.com/mrss/\"><channel><title>Levels</title>"
+               "<link>http://h/</link><description>All levels</description>" +
                items + "</channel></rss>\n";
     }
     static QByteArray item(const QByteArray& body) { return "<item>" + body + "</item>"; }
@@ -42,10 +40,9 @@ private slots:
             QTest::newRow(name) << QString(format) << bytes << expected;
         };
         // One item of an RSS feed, holding kLevel unless it has an enclosure of its own.
-        const auto one = [&](const char* name, const QByteArray& body, const QString& expected,
-                             const QByteArray& root = {}) {
+        const auto one = [&](const char* name, const QByteArray& body, const QString& expected) {
             const QByteArray level = item(body.contains("<enclosure") ? body : body + kLevel);
-            row(name, "rss", root.isEmpty() ? rss(level) : rss(level, root), expected);
+            row(name, "rss", rss(level), expected);
         };
         const QString ab = "list=A>http://a|B>http://b";
         row("odd last line ignored", "txt", "A\nhttp://a\nB\nhttp://b\nC", ab + ";next=604800");
@@ -70,7 +67,7 @@ private slots:
 
         const QString at = "pubDateRemote=2026-12-06T16:23:01.000Z", undated = "pubDateRemote=-";
         const QByteArray hex = "00112233445566778899aabbccddeeff0a1b2c3d";
-        const QByteArray hash = "<media:hash algo=\"sha-1\">" + hex + "</media:hash>";
+        const QByteArray hash = "<media:hash algo=\"sha-1\">" + hex.toUpper() + "</media:hash>";
         const QByteArray zip = "<enclosure url=\"http://h/a.zip\" type=\"application/zip\"/>";
         const QByteArray author = "<media:credit role=\"author\">Ann</media:credit>";
         one("full item",
@@ -81,76 +78,53 @@ private slots:
                 ";urlDownload=http://h/castle.zip;length=1234;sha1Remote=" + hex);
         one("only an enclosure", "",
             "name=;author=;sha1Remote=;guid=-;description=-;urlWebsite=-;" + undated);
-        one("zip type skipped", zip, "items=0");
         one("first enclosure only", zip + kLevel, "items=0");
         one("no url skipped", "<enclosure type=\"application/x-quillmor-level\"/>", "items=0");
-        one("other prefix, upper case", "<m:hash algo=\"sha-1\">" + hex.toUpper() + "</m:hash>",
-            "sha1Remote=" + hex, "xmlns:m=\"http://search.yahoo.com/mrss/\"");
-        one("namespace below root",
-            QByteArray(hash).insert(11, " xmlns:media=\"http://search.yahoo.com/mrss/\""),
-            "sha1Remote=", "xmlns:other=\"x\"");
         one("no algo: md5", QByteArray(hash).replace(" algo=\"sha-1\"", ""), "sha1Remote=");
         one("relative links resolved",
             "<link>../about</link><enclosure url=\"r.zip\" type=\"application/x-quillmor-level\"/>",
             "urlDownload=http://feeds.example/r.zip;urlWebsite=http://feeds.example/about");
         one("non-hex pair", QByteArray(hash).replace(">00", ">zz"), "sha1Remote=");
-        one("odd digit dropped", QByteArray(hash).replace(hex, "abc"), "sha1Remote=ab");
         one("first credit only", QByteArray(author).replace("author", "editor") + author,
             "author=");
         one("CDATA and entities", "<title><![CDATA[A & B]]> &amp; <b>C</b></title>",
             "name=A & B & C");
-        one("length 12kb", QByteArray(kLevel).replace("1234", "12kb"), "length=12");
         one("full names, offset", dated("Sunday, 06 December 2026 17:53:01 +0130"), at);
-        one("one-digit day, UT", dated("Sun, 6 Dec 2026 16:23:01 UT"), at);
         one("two-digit year", dated("Sun, 06 Dec 26 16:23:01 +0000"), at);
-        one("19xx, no seconds, EST", dated("6 December 99 11:23 EST"),
+        one("19xx, no seconds, EST", dated("Mon, 6 December 99 11:23 EST"),
             "pubDateRemote=1999-12-06T16:23:00.000Z");
-        one("EST", dated("Sun, 06 Dec 2026 11:23:01 EST"), at);
         one("no weekday, spaces", dated(" 06 Dec 2026 11:23:01 -0500  "), at);
-        one("wrong weekday ignored", dated("Mon, 06 Dec 2026 16:23:01 GMT"), at);
-        one("31 November: rolls over", dated("Tue, 31 Nov 2026 16:23:01 +0000"),
-            "pubDateRemote=2026-12-01T16:23:01.000Z");
-        one("zone comment: undated", dated("Sun, 06 Dec 2026 16:23:01 +0000 (UTC)"), undated);
+        one("one-digit day, wrong weekday, UT", dated("Mon, 6 Dec 2026 16:23:01 UT"), at);
         one("five-digit year: undated", dated("Sun, 06 Dec 12026 16:23:01 +0000"), undated);
         one("past year 9999: undated", dated("Fri, 31 Dec 9999 23:59:59 -0100"), undated);
         one("before year 1: undated", dated("Mon, 01 Jan 0001 00:30:00 +0100"), undated);
-        one("ISO 8601: undated", dated("2026-12-06T16:23:01Z"), undated);
 
-        // Hostile documents: none may name a local file's content, nor cost memory.
-        auto* secret = new QTemporaryFile(this);
-        QVERIFY(secret->open() && secret->write("SECRET-CONTENT") > 0 && secret->flush());
-        const QByteArray path = QUrl::fromLocalFile(secret->fileName()).toEncoded();
-        const auto withDoctype = [](const QByteArray& doctype, const QByteArray& title) {
-            return "<!DOCTYPE rss " + doctype + ">" + rss(item(title + kLevel)).mid(22);
-        };
+        // Hostile documents: none may read a local file or cost memory, nor leave part of a
+        // feed to pass for all.
         QByteArray bomb = "<!ENTITY a0 \"" + QByteArray(50000, 'x') + "\">";
         for (char i = '1'; i <= '9'; ++i) // each a tenfold of the one before
             bomb += QByteArray("<!ENTITY a") + i + " \"" +
                     (QByteArray("&a") + char(i - 1) + ";").repeated(10) + "\">";
-        const QByteArray good = rss(item(kLevel) + item(kLevel));
         const QByteArray sloppy =
             rss(item("<description>one<br>two</description>" + kLevel) +
                 item("<description><p>a</i></description>" + kLevel) + item(kLevel));
         const QByteArray deep = "<title>" + QByteArray("<b>").repeated(300) + "</title>";
-        const QByteArray big = "<description>" + QByteArray(300, 'd') + "</description>";
-        row("empty", "rss", "", "items=none");
         row("html page", "rss", "<html><p>502</p></html>", "items=none");
-        row("cut off", "rss", good.left(good.size() - 30), "items=none");
+        row("cut off", "rss", rss(item(kLevel) + item(kLevel)).chopped(30), "items=none");
         row("inline tags left open", "rss", sloppy, "items=3");
-        row("inline tags left open, cut off", "rss", sloppy.left(sloppy.size() - 20), "items=none");
+        row("inline tags left open, cut off", "rss", sloppy.chopped(20), "items=none");
         row("attribute past the parser's limit", "rss",
             rss(item(kLevel) +
                 item(QByteArray(kLevel).replace("1234", QByteArray(10'000'001, '1')))),
             "items=none");
         row("nested too deep", "rss", rss(item(deep + kLevel) + item(kLevel)), "items=none");
-        row("entity bomb", "rss", withDoctype("[" + bomb + "]", "<title>&a9;</title>"),
+        row("entity bomb", "rss",
+            "<!DOCTYPE rss [" + bomb + "]>" + rss(item("<title>&a9;</title>" + kLevel)).mid(22),
             "items=none");
         row("external entity", "rss",
-            withDoctype("[<!ENTITY s SYSTEM \"" + path + "\">]", "<title>&s;</title>"),
+            "<!DOCTYPE rss [<!ENTITY s SYSTEM \"file:///etc/passwd\">]>" +
+                rss(item("<title>&s;</title>" + kLevel)).mid(22),
             "items=none");
-        row("external DTD not read", "rss",
-            withDoctype("SYSTEM \"" + path + "\"", "<title>&s;</title>"), "items=1;name=");
-        row("20 MB", "rss", rss(item(big + kLevel).repeated(50000)), "items=50000");
     }
 
     void parse()

@@ -9,7 +9,6 @@
 #include "preferences/PreferencesPanel.h"
 #include "sources/Repositories.h"
 #include "tests/launcher/LauncherFixture.h"
-#include "tests/support/HttpFixture.h"
 #include "transfer/DownloadStatus.h"
 
 #include <QAction>
@@ -57,17 +56,15 @@ private slots:
     void init()
     {
         setUp();
-        m_server = std::make_unique<HttpFixture>();
         m_opened.list.clear();
-        QApplication::clipboard()->clear();
-        for (const char* path : {"/b.txt", "/z-alpha.rss", "/n.txt", "/a.xml", "/n.xml"})
-            m_server->setBody(path, QByteArray(path).endsWith(".xml") ? kXml : kText);
-        m_server->setBody("/n.rss", rss("New"));
-        m_server->setBody("/page", "<html><body>Hello</body></html>");
+        for (const char* path : {"/b.txt", "/z-alpha.rss", "/n.txt", "/a.xml"})
+            http().setBody(path, QByteArray(path).endsWith(".xml") ? kXml : kText);
+        http().setBody("/n.rss", rss("New"));
+        http().setBody("/page", "<html><body>Hello</body></html>");
         // Checked a moment ago, so the launcher's start-up refresh leaves them alone.
         const auto source = [&](const char* name, const char* path, const char* website) {
             return QVariantMap{{"name", name},
-                               {"urlDownload", m_server->url(path).toString()},
+                               {"urlDownload", http().url(path).toString()},
                                {"urlWebsite", website},
                                {"nextCheckDate", QDateTime::currentDateTimeUtc().addDays(1)}};
         };
@@ -76,7 +73,7 @@ private slots:
                          source("Alpha", "/z-alpha.rss", "javascript:alert(1)"),
                          source("Gamma", "/a.xml", "")},
             "source");
-        const QString beta = m_server->url("/b.txt").toString();
+        const QString beta = http().url("/b.txt").toString();
         const QVariantMap loose{{"name", "B loose"}, {"guid", "B loose"}, {"urlSource", beta}};
         QVariantMap kept{{"name", "B kept"}, {"guid", "B kept"}, {"urlSource", beta}};
         kept["urlInstall"] = "file:///k/";
@@ -97,7 +94,6 @@ private slots:
     {
         QTest::addColumn<QString>("seen");
         const QString closed = "-1 Beta,Alpha,Gamma B kept B kept 0 AAA Alpha,Beta,Gamma,d.example";
-        QTest::newRow("Beta") << QString("on Alpha,Beta,Gamma Beta ");
         QTest::newRow("Beta header") << QString("on Gamma,Beta,Alpha Beta ");
         QTest::newRow("Beta Ctrl+Beta") << QString("off Alpha,Beta,Gamma  ");
         QTest::newRow("www+Beta") << QString("on Alpha,Beta,Gamma Beta https://beta.example/");
@@ -144,7 +140,6 @@ private slots:
     {
         QTest::addColumn<QString>("pasted");
         QTest::addColumn<QString>("typed"); // %1 is the server's port; none: Refresh is clicked
-        QTest::addColumn<QByteArray>("betaFeed");
         QTest::addColumn<QString>("outcome");
         const char* rows[][4] = {
             {"url", "http://feeds.example/l.rss", "http://127.0.0.1:%1/n.rss",
@@ -152,40 +147,31 @@ private slots:
             {"copied line, text typed with spaces and no scheme", "file:///srv/f.txt\n",
              "  127.0.0.1:%1/n.txt ",
              "file:///srv/f.txt [/srv/f.txt] 127.0.0.1,Alpha,Beta,Gamma txt T One,T Two"},
-            {"word", "levels", "http://127.0.0.1:%1/n.xml",
-             "levels [] 127.0.0.1,Alpha,Beta,Gamma xml"},
             {"text with a space", "no url", "http://127.0.0.1:%1/page",
              "http:// [] Alpha,Beta,Gamma no feed"},
             {"404 with a feed", "", "http://127.0.0.1:%1/gone.rss",
              "http:// [] Alpha,Beta,Gamma error"},
-            {"ftp", "", "ftp://127.0.0.1:%1/n.rss", "http:// [] Alpha,Beta,Gamma sheet kept"},
-            {"no host", "", "http://", "http:// [] Alpha,Beta,Gamma sheet kept"}};
+            {"no host", "", "http://", "http:// [] Alpha,Beta,Gamma sheet kept"},
+            {"refresh", "", "", "Alpha,B,Gamma txtrssxml R One,T One,T Two"}};
         for (const auto& [name, pasted, typed, outcome] : rows)
-            QTest::newRow(name) << QString(pasted) << QString(typed) << kText << QString(outcome);
-        // Refresh classifies each feed by its content, whatever its address ends with.
-        const auto refresh = [](const char* tag, const QByteArray& feed, const char* outcome) {
-            QTest::newRow(tag) << QString() << QString() << feed << QString(outcome);
-        };
-        refresh("refresh, both markers",
-                rss("B", "<description><![CDATA[<QuillmorLevels]]></description>"),
-                "Alpha,B,Gamma txtrssxml R One,T One,T Two");
-        refresh("refresh, levels document", kXml, "Alpha,Beta,Gamma txtxmlxml T One,T Two");
-        refresh("refresh, neither", kText, "Alpha,Beta,Gamma txttxtxml T One,T Two,T One,T Two");
+            QTest::newRow(name) << QString(pasted) << QString(typed) << QString(outcome);
     }
     void add()
     {
         QFETCH(QString, pasted);
         QFETCH(QString, typed);
-        QFETCH(QByteArray, betaFeed);
         QFETCH(QString, outcome);
-        m_server->setResponse("/gone.rss", HttpFixture::answer(404, rss("Gone")));
-        m_server->setBody("/b.txt", betaFeed);
+        http().setResponse("/gone.rss", HttpFixture::answer(404, rss("Gone")));
         auto* data = new QMimeData;
         data->setData(pasted.startsWith("http") ? "text/uri-list" : "text/plain", pasted.toUtf8());
         QApplication::clipboard()->setMimeData(data);
         EntrySheet* sheet = nullptr;
         QStringList seen;
         if (typed.isEmpty()) {
+            // Each feed is classified by its content, whatever its address ends with: Beta's
+            // holds both markers, Alpha's ".rss" address serves text, Gamma's the levels list.
+            http().setBody("/b.txt",
+                           rss("B", "<description><![CDATA[<QuillmorLevels]]></description>"));
             QTest::mouseClick(panel()->refreshButton(), Qt::LeftButton);
         } else {
             QTest::mouseClick(panel()->addButton(), Qt::LeftButton);
@@ -194,7 +180,7 @@ private slots:
             QLineEdit* field = sheet->repositoryUrl();
             seen << field->text() + " [" + field->selectedText() + "]";
             QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-            QTest::keyClicks(field, typed.replace("%1", QString::number(m_server->port())));
+            QTest::keyClicks(field, typed.replace("%1", QString::number(http().port())));
             QTest::keyClick(field, Qt::Key_Return);
         }
         QTRY_VERIFY(definition()->preferences()->checkFeedList().isEmpty() &&
@@ -206,7 +192,7 @@ private slots:
         if (const Alert* alert = panel()->findChild<Alert*>())
             seen << (alert->messageText() == kNotFeed ? "no feed" : "error");
         if (sheet && sheet->isVisible() && !sheet->message().isEmpty() &&
-            m_server->requests().isEmpty())
+            http().requests().isEmpty())
             seen << "sheet kept";
         seen.removeAll(QString());
         QCOMPARE(seen.join(' '), outcome);
@@ -252,7 +238,6 @@ private:
         return names;
     }
 
-    std::unique_ptr<HttpFixture> m_server;
     OpenedUrls m_opened;
 };
 
