@@ -1,6 +1,5 @@
 #include "tests/launcher/LauncherFixture.h"
 
-#include "cells/DescriptionCell.h"
 #include "install/Locations.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/ZipBuilder.h"
@@ -63,6 +62,13 @@ QString LauncherFixture::downloads()
     return getDownloadDir().value_or(QString());
 }
 
+QString LauncherFixture::trash() const
+{
+    return QDir(m_home->dataHome() + "/Trash/files")
+        .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)
+        .join(u' ');
+}
+
 QString LauncherFixture::countsLine() const
 {
     return launcher()->levelCountsLabel()->text();
@@ -73,12 +79,6 @@ QByteArray LauncherFixture::zipBytes(const ZipBuilder& builder) const
     QFile file(m_home->filePath("made.zip"));
     return builder.write(file.fileName()) && file.open(QIODevice::ReadOnly) ? file.readAll()
                                                                             : QByteArray();
-}
-
-void LauncherFixture::instantiate()
-{
-    m_definition = std::make_unique<WindowDefinition>();
-    m_definition->instantiate();
 }
 
 void LauncherFixture::start()
@@ -104,11 +104,6 @@ QVariantMap LauncherFixture::installedLevel(const QString& name) const
             {"urlInstall", folderUrl(name)},
             {"pubDateInstall", QDateTime::currentDateTimeUtc().addDays(-1)},
             {"pubDateRemote", QDateTime::currentDateTimeUtc()}};
-}
-
-QString LauncherFixture::storedLastSelection() const
-{
-    return UserDefaults::standard().objectForKey(QStringLiteral("lastSelection")).toString();
 }
 
 QStringList LauncherFixture::gameLog() const
@@ -140,9 +135,9 @@ QPoint LauncherFixture::rowPoint(const QString& name, const QString& column) con
     return table()->visualRect(model()->index(rowOf(name), model()->columnOf(column))).center();
 }
 
-void LauncherFixture::clickRow(const QString& name)
+void LauncherFixture::clickAt(const QPoint& point, Qt::KeyboardModifiers modifiers)
 {
-    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, rowPoint(name));
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, modifiers, point);
 }
 
 void LauncherFixture::doubleClickRow(const QString& name)
@@ -159,28 +154,20 @@ void LauncherFixture::clickHeader(const QString& column)
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
 }
 
-void LauncherFixture::clickDownload(const QString& name)
-{
-    const DescriptionCell::Layout parts = cellLayout(name);
-    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
-                      parts.install.value_or(parts.update.value_or(QRect())).center());
-}
-
 bool LauncherFixture::sheetUp()
 {
     return QTest::qWaitFor(
         [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 20000);
 }
 
-QString LauncherFixture::answerSheet(QString* informative, const QString& button)
+QString LauncherFixture::answerSheet(const QString& button)
 {
     // A sheet is on screen as soon as the call that opened it returns.
     auto* sheet = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!sheet)
         return {};
     const QString text = sheet->text();
-    if (informative)
-        *informative = sheet->informativeText();
+    m_informative = sheet->informativeText();
     if (button.isEmpty()) {
         QTest::keyClick(sheet, Qt::Key_Return);
         return text;

@@ -39,8 +39,6 @@ public:
     void setUp();
     void tearDown();
 
-    // Creates and connects everything without waking it.
-    void instantiate();
     // Creates, connects and wakes everything, then shows the window.
     void start();
     // Ends this run of the launcher, as quitting would; start() begins the next.
@@ -50,6 +48,8 @@ public:
     // The case's loopback server, up from setUp() to tearDown().
     HttpFixture& http() const { return *m_http; }
     static QString downloads();
+    // The names in the home's Trash, space apart.
+    QString trash() const;
     // The counts line under the table.
     QString countsLine() const;
     // The bytes of the archive the builder makes.
@@ -66,7 +66,6 @@ public:
     QVariantMap installedLevel(const QString& name) const;
     // The level folder's URL as the catalogue stores it.
     QString folderUrl(const QString& name) const;
-    QString storedLastSelection() const;
     // One line a start of the game, its arguments joined by spaces.
     QStringList gameLog() const;
 
@@ -79,16 +78,18 @@ public:
         return selectedName() + (launcher()->lauchQuillmorButton()->isEnabled() ? " on" : " off");
     }
     QPoint rowPoint(const QString& name, const QString& column = QStringLiteral("name")) const;
-    void clickRow(const QString& name);
+    // Clicks the table at a point of its viewport.
+    void clickAt(const QPoint& point, Qt::KeyboardModifiers modifiers = {});
+    void clickRow(const QString& name) { clickAt(rowPoint(name)); }
     void doubleClickRow(const QString& name);
     void clickHeader(const QString& column);
-    // Clicks the row's install or update button in its description cell, whichever it shows.
-    void clickDownload(const QString& name);
     // Waits for a sheet with a message in front of the window.
     static bool sheetUp();
     // Closes the sheet in front with its default button (or the button titled `button`);
     // answers its message text, empty when there is none.
-    QString answerSheet(QString* informative = nullptr, const QString& button = {});
+    QString answerSheet(const QString& button = {});
+    // The informative text of the sheet answerSheet() closed last.
+    QString informative() const { return m_informative; }
 
     // The built-in level and one of each kind, by name: Current (up to date, a file: web
     // address), Found and Zed (only in the level folder), Old (an update waiting, https),
@@ -103,4 +104,5 @@ private:
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<HttpFixture> m_http;
     std::unique_ptr<WindowDefinition> m_definition;
+    QString m_informative;
 };
