@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QFileDialog>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -24,7 +25,11 @@ class InstallFlowTest : public QObject, private LauncherFixture
     // is enabled.
     QString counts() const
     {
-        return countsLine().remove(QRegularExpression("[^\\d ]")).simplified() +
+        return launcher()
+                   ->levelCountsLabel()
+                   ->text()
+                   .remove(QRegularExpression("[^\\d ]"))
+                   .simplified() +
                (updateAllButton()->isEnabled() ? "+" : "");
     }
     // The level folders, hidden ones too: "+" marks one holding the new archive's map, "~" one
@@ -181,7 +186,7 @@ private slots:
         start();
         QTest::keyClick(window(), Qt::Key_O, Qt::ControlModifier);
         QTRY_VERIFY(modal<QFileDialog>());
-        modal<QFileDialog>()->selectFile(path); // as a pick in its list would
+        modal<QFileDialog>()->selectFile(path);                // as a pick in its list would
         QTest::keyClick(modal<QFileDialog>(), Qt::Key_Return); // its default button, Open
         QVERIFY(sheetUp());
         QCOMPARE(answerSheet(), QStringLiteral("New level installed!"));

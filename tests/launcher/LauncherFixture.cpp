@@ -10,7 +10,6 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QHeaderView>
-#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTest>
@@ -67,11 +66,6 @@ QString LauncherFixture::trash() const
     return QDir(m_home->dataHome() + "/Trash/files")
         .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)
         .join(u' ');
-}
-
-QString LauncherFixture::countsLine() const
-{
-    return launcher()->levelCountsLabel()->text();
 }
 
 QByteArray LauncherFixture::zipBytes(const ZipBuilder& builder) const

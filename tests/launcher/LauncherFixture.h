@@ -50,8 +50,6 @@ public:
     static QString downloads();
     // The names in the home's Trash, space apart.
     QString trash() const;
-    // The counts line under the table.
-    QString countsLine() const;
     // The bytes of the archive the builder makes.
     QByteArray zipBytes(const ZipBuilder& builder) const;
     WindowDefinition* definition() const { return m_definition.get(); }
