@@ -25,12 +25,9 @@ class InstallFlowTest : public QObject, private LauncherFixture
     // is enabled.
     QString counts() const
     {
-        return launcher()
-                   ->levelCountsLabel()
-                   ->text()
-                   .remove(QRegularExpression("[^\\d ]"))
-                   .simplified() +
-               (updateAllButton()->isEnabled() ? "+" : "");
+        QString line = launcher()->levelCountsLabel()->text();
+        line.remove(QRegularExpression("[^\\d ]"));
+        return line.simplified() + (updateAllButton()->isEnabled() ? "+" : "");
     }
     // The level folders, hidden ones too: "+" marks one holding the new archive's map, "~" one
     // still holding the old level's.

@@ -162,14 +162,12 @@ QString LauncherFixture::answerSheet(const QString& button)
         return {};
     const QString text = sheet->text();
     m_informative = sheet->informativeText();
-    if (button.isEmpty()) {
-        QTest::keyClick(sheet, Qt::Key_Return);
-        return text;
-    }
     for (QAbstractButton* candidate : sheet->buttons()) {
         if (candidate->text() == button)
             QTest::mouseClick(candidate, Qt::LeftButton);
     }
+    if (button.isEmpty())
+        QTest::keyClick(sheet, Qt::Key_Return);
     return text;
 }
 
