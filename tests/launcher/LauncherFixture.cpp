@@ -174,7 +174,7 @@ QString LauncherFixture::answerSheet(const QString& button)
 void LauncherFixture::writeMixedCatalogue()
 {
     const QDateTime older(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
-    for (const char* name : {"Old", "Current", "Found", "Zed"})
+    for (const char* name : {"Old", "Current", "Found"})
         m_home->createLevel(name);
     QVariantList entries;
     for (const auto& [name, installed, newer, website] :

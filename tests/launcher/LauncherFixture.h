@@ -90,7 +90,7 @@ public:
     QString informative() const { return m_informative; }
 
     // The built-in level and one of each kind, by name: Current (up to date, a file: web
-    // address), Found and Zed (only in the level folder), Old (an update waiting, https),
+    // address), Found (only in the level folder), Old (an update waiting, https),
     // Remote (downloadable, http), Standard (built in), Vanished (folder gone, javascript:).
     void writeMixedCatalogue();
     // Right-clicks the row and chooses the item titled `item`, or closes the menu unchosen.
