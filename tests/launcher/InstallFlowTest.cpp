@@ -5,6 +5,7 @@
 #include "tests/support/ZipBuilder.h"
 #include "transfer/DownloadSheet.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QFileDialog>
@@ -58,9 +59,10 @@ private slots:
     void init() { setUp(); }
     void cleanup() { tearDown(); }
 
-    // Sources in list order: A and D due text feeds offering "A1" and "D1", B not due before
-    // tomorrow, C refused, E stored as xml with RSS content. The due ones are fetched last
-    // first; the failing one says so and the others go on.
+    // Sources in list order: A and D due text feeds offering "A1" and "D1", B (offering "B1")
+    // not due before tomorrow, C refused, E stored as xml with RSS content. At start the due
+    // ones are fetched last first, then Refresh All Feeds fetches them all; the failing one
+    // says so and the others go on.
     void refresh()
     {
         QVariantList list;
@@ -79,12 +81,14 @@ private slots:
         UserDefaults::standard().setObject(list, "source");
         start();
         QVERIFY(sheetUp() && !answerSheet().isEmpty());
-        QTRY_COMPARE(http().requests().size(), 3);
+        QTRY_COMPARE(names(), (QStringList{"A1", "D1", "Standard"}));      // saved and reloaded
+        window()->findChild<QAction*>("actionRefreshAllFeeds")->trigger(); // due or not
+        QVERIFY(sheetUp() && !answerSheet().isEmpty());
+        QTRY_COMPARE(names(), (QStringList{"A1", "B1", "D1", "Standard"}));
         QString asked;
         for (const QByteArray& request : http().requests())
             asked += QString::fromLatin1(request.split(' ').value(1).mid(1));
-        QCOMPARE(asked, QStringLiteral("EDA"));
-        QTRY_COMPARE(names(), (QStringList{"A1", "D1", "Standard"})); // saved and reloaded
+        QCOMPARE(asked, QStringLiteral("EDAEDBA"));
     }
 
     // Castle's archive is the row's; it is installed by its cell's button, or updated by the
@@ -172,7 +176,6 @@ private slots:
         QCOMPARE(sheet + " | " + levels() + " | " + counts() + " | " +
                      QDir(downloads()).entryList(QDir::Files).join(' ') + " (" + trash() + ')',
                  outcome);
-        QVERIFY(!outcome.startsWith("New") || informative().contains("\"Castle\""));
     }
 
     void localFile()

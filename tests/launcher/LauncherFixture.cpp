@@ -1,6 +1,5 @@
 #include "tests/launcher/LauncherFixture.h"
 
-#include "install/Locations.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/ZipBuilder.h"
 
@@ -54,11 +53,6 @@ void LauncherFixture::tearDown()
     m_definition.reset();
     m_http.reset();
     m_home.reset();
-}
-
-QString LauncherFixture::downloads()
-{
-    return getDownloadDir().value_or(QString());
 }
 
 QString LauncherFixture::trash() const

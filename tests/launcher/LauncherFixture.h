@@ -4,6 +4,7 @@
 // the stand-in game, the real window definition, and helpers that click the real widgets.
 
 #include "cells/DescriptionCell.h"
+#include "install/Locations.h"
 #include "launcher/Launcher.h"
 #include "launcher/LevelTableModel.h"
 #include "launcher/WindowDefinition.h"
@@ -47,7 +48,7 @@ public:
     TestHome& home() const { return *m_home; }
     // The case's loopback server, up from setUp() to tearDown().
     HttpFixture& http() const { return *m_http; }
-    static QString downloads();
+    static QString downloads() { return getDownloadDir().value_or(QString()); }
     // The names in the home's Trash, space apart.
     QString trash() const;
     // The bytes of the archive the builder makes.
