@@ -5,10 +5,11 @@
 #include "tests/support/ZipBuilder.h"
 #include "transfer/DownloadSheet.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
-#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -25,8 +26,9 @@ class InstallFlowTest : public QObject, private LauncherFixture
     // is enabled.
     QString counts() const
     {
-        return countsLine().remove(QRegularExpression("[^\\d ]")).simplified() +
-               (updateAllButton()->isEnabled() ? "+" : "");
+        QString line = launcher()->levelCountsLabel()->text();
+        line.remove(QRegularExpression("[^\\d ]"));
+        return line.simplified() + (updateAllButton()->isEnabled() ? "+" : "");
     }
     // The level folders, hidden ones too: "+" marks one holding the new archive's map, "~" one
     // still holding the old level's.
@@ -40,7 +42,7 @@ class InstallFlowTest : public QObject, private LauncherFixture
         return folders.join(' ');
     }
     // A level archive holding new.map: "good", "no list" (no levellist.dat), "big" (slow to
-    // unpack), "404" (refused) or "stall" (stops after a few bytes).
+    // unpack) or "stall" (stops after a few bytes).
     HttpFixture::Response archive(const QString& kind) const
     {
         ZipBuilder builder;
@@ -48,8 +50,7 @@ class InstallFlowTest : public QObject, private LauncherFixture
             builder.add(QByteArray::number(file), QByteArray(16384, char(file)),
                         ZipBuilder::Stored);
         builder.add(kind == u"no list" ? "x" : "levellist.dat", "1").add("new.map", "x");
-        HttpFixture::Response answer =
-            HttpFixture::answer(kind == u"404" ? 404 : 200, zipBytes(builder));
+        HttpFixture::Response answer = HttpFixture::answer(200, zipBytes(builder));
         answer.stallAfter = kind == u"stall" ? 10 : -1;
         return answer;
     }
@@ -58,65 +59,36 @@ private slots:
     void init() { setUp(); }
     void cleanup() { tearDown(); }
 
-    void refresh_data()
-    {
-        // Sources in list order: a name, then "later" (not due), "xml" (stored format xml, RSS
-        // content), "fail" (refused) or "stall" (its first answer stalls and is cancelled, then
-        // Ctrl+R refreshes every feed); the others are due text feeds offering "<name>1".
-        QTest::addColumn<QString>("sources");
-        QTest::addColumn<QString>("fetched");
-        const auto row = [](const char* name, const char* sources, const char* fetched) {
-            QTest::newRow(name) << sources << fetched;
-        };
-        row("three due, last first", "A B C", "CBA");
-        row("future date skipped, none fetched", "Alater B", "B");
-        row("no source due", "Alater", "");
-        row("empty list", "", "");
-        row("stored xml read as xml", "Axml", "A");
-        row("one failing of three", "A Bfail C", "CA");
-        row("Cancel leaves the queue", "A Bstall", "BBABA");
-    }
+    // Sources in list order: A and D due text feeds offering "A1" and "D1", B (offering "B1")
+    // not due before tomorrow, C refused, E stored as xml with RSS content. At start the due
+    // ones are fetched last first, then Refresh All Feeds fetches them all; the failing one
+    // says so and the others go on.
     void refresh()
     {
-        QFETCH(QString, sources);
-        QFETCH(QString, fetched);
         QVariantList list;
-        QStringList levels{"Standard"};
-        for (const QString& source : sources.split(u' ', Qt::SkipEmptyParts)) {
+        for (const QString source : {"A", "Blater", "Cfail", "D", "Exml"}) {
             const QString path = u'/' + source.left(1), kind = source.mid(1);
-            HttpFixture::Response answer = HttpFixture::answer(
-                200, kind == u"xml"
-                         ? "<rss><channel><item/></channel></rss>"
-                         : source.left(1).toUtf8() + "1\n" + http().url(path + ".zip").toEncoded());
-            answer.stallAfter = kind == u"stall" ? 0 : -1;
-            http().setResponse(path, answer);
+            http().setBody(path, kind == u"xml" ? "<rss><channel><item/></channel></rss>"
+                                                : source.left(1).toUtf8() + "1\n" +
+                                                      http().url(path + ".zip").toEncoded());
             const QUrl url = kind == u"fail" ? HttpFixture::refusedUrl() : http().url(path);
             QVariantMap record{{"urlDownload", url.toString()},
                                {"format", kind == u"xml" ? "xml" : "txt"}};
             if (kind == u"later")
                 record.insert("nextCheckDate", QDateTime::currentDateTimeUtc().addDays(1));
             list.append(record);
-            if (kind.isEmpty() || kind == u"stall")
-                levels.append(source.left(1) + u'1');
         }
         UserDefaults::standard().setObject(list, "source");
         start();
-        if (sources.contains("fail"))
-            QVERIFY(sheetUp() && !answerSheet().isEmpty());
-        if (sources.contains("stall")) {
-            QTRY_VERIFY(modal<DownloadSheet>());
-            QTest::mouseClick(modal<DownloadSheet>()->cancelButton(), Qt::LeftButton);
-            QCOMPARE(names(), QStringList{"Standard"}); // nothing saved or reloaded
-            http().setBody("/B", "B1\n" + http().url("/B.zip").toEncoded());
-            QTest::keyClick(window(), Qt::Key_R, Qt::ControlModifier);
-        }
-        QTRY_COMPARE(http().requests().size(), fetched.size());
+        QVERIFY(sheetUp() && !answerSheet().isEmpty());
+        QTRY_COMPARE(names(), (QStringList{"A1", "D1", "Standard"}));      // saved and reloaded
+        window()->findChild<QAction*>("actionRefreshAllFeeds")->trigger(); // due or not
+        QVERIFY(sheetUp() && !answerSheet().isEmpty());
+        QTRY_COMPARE(names(), (QStringList{"A1", "B1", "D1", "Standard"}));
         QString asked;
         for (const QByteArray& request : http().requests())
             asked += QString::fromLatin1(request.split(' ').value(1).mid(1));
-        QCOMPARE(asked, fetched);
-        levels.sort();
-        QTRY_COMPARE(names(), levels); // saved and reloaded
+        QCOMPARE(asked, QStringLiteral("EDAEDBA"));
     }
 
     // Castle's archive is the row's; it is installed by its cell's button, or updated by the
@@ -133,34 +105,28 @@ private slots:
                             const char* answer, const QString& outcome) {
             QTest::newRow(name) << archive << existing << answer << outcome;
         };
-        const QString done = "New level installed! | ", kept = " | Castle.zip (Castle.zip)";
+        // "trashed": the old level folder and the archive it came from went to the Trash.
+        const QString done = "New level installed! | ";
+        const QString kept = " | Castle.zip (Castle.zip)",
+                      trashed = " | Castle.zip (Castle Castle.zip)";
         const QString failed = "The level could not be installed. | Castle~ | 1 1+" + kept;
         row("free folder", "good", "", "", done + "Castle+ | 1 0" + kept);
-        row("get.php", "good", "", "", done + "get+ | 1 0 | get.php (get.php)");
-        row("update, no question", "good", "installed", "", done + "Castle+ | 1 0" + kept);
+        row("update, no question", "good", "installed", "", done + "Castle+ | 1 0" + trashed);
         row("archive without levellist.dat", "no list", "installed", "", failed);
         row("Cancel while unpacking", "big", "installed", "", " | Castle~ | 1 1+" + kept);
         row("checksum, Cancel", "good", "installed", "Cancel", " | Castle~ | 1 1+ |  (Castle.zip)");
-        row("checksum, Install Anyway", "good", "installed", "Install Anyway",
-            done + "Castle+ | 1 0" + kept);
         row("taken, New Directory", "good", "taken", "New Directory",
             done + "Castle~ Castle2+ | 2 0" + kept);
         // Overwrite forgets the local level that had the folder.
-        row("taken, Overwrite", "good", "taken", "Overwrite", done + "Castle+ | 1 0" + kept);
+        row("taken, Overwrite", "good", "taken", "Overwrite", done + "Castle+ | 1 0" + trashed);
         row("taken, Cancel", "good", "taken", "Cancel", " | Castle~ | 1 0" + kept);
-        const QString some = "Some updates could not be installed. Levels updated: 2 of 3. "
-                             "Castle: ",
-                      three = " | A+ Castle~ Dune+ | 3 1+ | A.zip Castle.zip Dune.zip (",
-                      cancelled = "Update All was cancelled. Levels updated: 1 of 3. | A+ "
-                                  "Castle~ Dune~ | 3 2+ | A.zip Castle.zip (";
         row("Update All, second archive broken", "no list", "installed", "Update All",
-            some + "The archive holds no \"levellist.dat\"." + three + "Castle.zip)");
-        row("Update All, second refused", "404", "installed", "Update All",
-            some + "The server answered 404 Not Found." + three + ")");
+            "Some updates could not be installed. Levels updated: 2 of 3. Castle: The archive "
+            "holds no \"levellist.dat\". | A+ Castle~ Dune+ | 3 1+ | A.zip Castle.zip Dune.zip "
+            "(A Castle.zip Dune)");
         row("Update All, Cancel while downloading", "stall", "installed", "Update All",
-            cancelled + ")");
-        row("Update All, Cancel while unpacking", "big", "installed", "Update All",
-            cancelled + "Castle.zip)");
+            "Update All was cancelled. Levels updated: 1 of 3. | A+ Castle~ Dune~ | 3 2+ | A.zip "
+            "Castle.zip (A)");
     }
     void install()
     {
@@ -168,7 +134,7 @@ private slots:
         QFETCH(QString, existing);
         QFETCH(QString, answer);
         QFETCH(QString, outcome);
-        const QString path = outcome.contains("get+") ? "/get.php" : "/Castle.zip";
+        const QString path = "/Castle.zip";
         const bool updateAll = answer == u"Update All";
         http().setResponse(path, this->archive(archive));
         home().createFile(downloads() + path, "older archive");
@@ -188,10 +154,11 @@ private slots:
         }
         home().writeCatalogue(entries);
         start();
+        const DescriptionCell::Layout cell = cellLayout("Castle");
         if (updateAll)
             QTest::mouseClick(updateAllButton(), Qt::LeftButton);
         else
-            clickDownload("Castle");
+            clickAt(cell.install.value_or(cell.update.value_or(QRect())).center());
         if (archive == u"stall" || archive == u"big") {
             // a partial download, or the staging folder beside the levels
             QTRY_VERIFY(archive == u"stall" ? QFile::exists(downloads() + path + ".download")
@@ -200,18 +167,15 @@ private slots:
             QTest::mouseClick(modal<DownloadSheet>()->cancelButton(), Qt::LeftButton);
         }
         if (!answer.isEmpty() && !updateAll)
-            QVERIFY(sheetUp() && !answerSheet(nullptr, answer).isEmpty());
+            QVERIFY(sheetUp() && !answerSheet(answer).isEmpty());
         // Nothing to answer once the work stopped, otherwise the last sheet.
         QTRY_VERIFY(outcome.startsWith(" | ") ? !QApplication::activeModalWidget() : sheetUp());
-        QString detail, sheet = answerSheet(&detail);
+        QString sheet = answerSheet();
         if (updateAll)
-            sheet += u' ' + detail.replace(u'\n', u' ');
+            sheet += u' ' + informative().replace(u'\n', u' ');
         QCOMPARE(sheet + " | " + levels() + " | " + counts() + " | " +
-                     QDir(downloads()).entryList(QDir::Files).join(' ') + " (" +
-                     QDir(home().dataHome() + "/Trash/files").entryList(QDir::Files).join(' ') +
-                     ')',
+                     QDir(downloads()).entryList(QDir::Files).join(' ') + " (" + trash() + ')',
                  outcome);
-        QVERIFY(!outcome.startsWith("New") || detail.contains("\"Castle\""));
     }
 
     void localFile()
@@ -222,9 +186,8 @@ private slots:
         start();
         QTest::keyClick(window(), Qt::Key_O, Qt::ControlModifier);
         QTRY_VERIFY(modal<QFileDialog>());
-        modal<QFileDialog>()->selectFile(path); // as a pick in its list would
-        auto* buttons = modal<QFileDialog>()->findChild<QDialogButtonBox*>("buttonBox");
-        QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
+        modal<QFileDialog>()->selectFile(path);                // as a pick in its list would
+        QTest::keyClick(modal<QFileDialog>(), Qt::Key_Return); // its default button, Open
         QVERIFY(sheetUp());
         QCOMPARE(answerSheet(), QStringLiteral("New level installed!"));
         const QVariantMap entry = launcher()->database()->objectAtIndex(rowOf("Castle"));

@@ -1,7 +1,5 @@
 #include "tests/launcher/LauncherFixture.h"
 
-#include "cells/DescriptionCell.h"
-#include "install/Locations.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/ZipBuilder.h"
 
@@ -11,7 +9,6 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QHeaderView>
-#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTest>
@@ -58,14 +55,11 @@ void LauncherFixture::tearDown()
     m_home.reset();
 }
 
-QString LauncherFixture::downloads()
+QString LauncherFixture::trash() const
 {
-    return getDownloadDir().value_or(QString());
-}
-
-QString LauncherFixture::countsLine() const
-{
-    return launcher()->levelCountsLabel()->text();
+    return QDir(m_home->dataHome() + "/Trash/files")
+        .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)
+        .join(u' ');
 }
 
 QByteArray LauncherFixture::zipBytes(const ZipBuilder& builder) const
@@ -73,12 +67,6 @@ QByteArray LauncherFixture::zipBytes(const ZipBuilder& builder) const
     QFile file(m_home->filePath("made.zip"));
     return builder.write(file.fileName()) && file.open(QIODevice::ReadOnly) ? file.readAll()
                                                                             : QByteArray();
-}
-
-void LauncherFixture::instantiate()
-{
-    m_definition = std::make_unique<WindowDefinition>();
-    m_definition->instantiate();
 }
 
 void LauncherFixture::start()
@@ -104,11 +92,6 @@ QVariantMap LauncherFixture::installedLevel(const QString& name) const
             {"urlInstall", folderUrl(name)},
             {"pubDateInstall", QDateTime::currentDateTimeUtc().addDays(-1)},
             {"pubDateRemote", QDateTime::currentDateTimeUtc()}};
-}
-
-QString LauncherFixture::storedLastSelection() const
-{
-    return UserDefaults::standard().objectForKey(QStringLiteral("lastSelection")).toString();
 }
 
 QStringList LauncherFixture::gameLog() const
@@ -140,9 +123,9 @@ QPoint LauncherFixture::rowPoint(const QString& name, const QString& column) con
     return table()->visualRect(model()->index(rowOf(name), model()->columnOf(column))).center();
 }
 
-void LauncherFixture::clickRow(const QString& name)
+void LauncherFixture::clickAt(const QPoint& point, Qt::KeyboardModifiers modifiers)
 {
-    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, rowPoint(name));
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, modifiers, point);
 }
 
 void LauncherFixture::doubleClickRow(const QString& name)
@@ -159,43 +142,33 @@ void LauncherFixture::clickHeader(const QString& column)
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
 }
 
-void LauncherFixture::clickDownload(const QString& name)
-{
-    const DescriptionCell::Layout parts = cellLayout(name);
-    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {},
-                      parts.install.value_or(parts.update.value_or(QRect())).center());
-}
-
 bool LauncherFixture::sheetUp()
 {
     return QTest::qWaitFor(
         [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }, 20000);
 }
 
-QString LauncherFixture::answerSheet(QString* informative, const QString& button)
+QString LauncherFixture::answerSheet(const QString& button)
 {
     // A sheet is on screen as soon as the call that opened it returns.
     auto* sheet = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!sheet)
         return {};
     const QString text = sheet->text();
-    if (informative)
-        *informative = sheet->informativeText();
-    if (button.isEmpty()) {
-        QTest::keyClick(sheet, Qt::Key_Return);
-        return text;
-    }
+    m_informative = sheet->informativeText();
     for (QAbstractButton* candidate : sheet->buttons()) {
         if (candidate->text() == button)
             QTest::mouseClick(candidate, Qt::LeftButton);
     }
+    if (button.isEmpty())
+        QTest::keyClick(sheet, Qt::Key_Return);
     return text;
 }
 
 void LauncherFixture::writeMixedCatalogue()
 {
     const QDateTime older(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
-    for (const char* name : {"Old", "Current", "Found", "Zed"})
+    for (const char* name : {"Old", "Current", "Found"})
         m_home->createLevel(name);
     QVariantList entries;
     for (const auto& [name, installed, newer, website] :

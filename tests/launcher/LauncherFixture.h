@@ -4,6 +4,7 @@
 // the stand-in game, the real window definition, and helpers that click the real widgets.
 
 #include "cells/DescriptionCell.h"
+#include "install/Locations.h"
 #include "launcher/Launcher.h"
 #include "launcher/LevelTableModel.h"
 #include "launcher/WindowDefinition.h"
@@ -39,8 +40,6 @@ public:
     void setUp();
     void tearDown();
 
-    // Creates and connects everything without waking it.
-    void instantiate();
     // Creates, connects and wakes everything, then shows the window.
     void start();
     // Ends this run of the launcher, as quitting would; start() begins the next.
@@ -49,9 +48,9 @@ public:
     TestHome& home() const { return *m_home; }
     // The case's loopback server, up from setUp() to tearDown().
     HttpFixture& http() const { return *m_http; }
-    static QString downloads();
-    // The counts line under the table.
-    QString countsLine() const;
+    static QString downloads() { return getDownloadDir().value_or(QString()); }
+    // The names in the home's Trash, space apart.
+    QString trash() const;
     // The bytes of the archive the builder makes.
     QByteArray zipBytes(const ZipBuilder& builder) const;
     WindowDefinition* definition() const { return m_definition.get(); }
@@ -66,7 +65,6 @@ public:
     QVariantMap installedLevel(const QString& name) const;
     // The level folder's URL as the catalogue stores it.
     QString folderUrl(const QString& name) const;
-    QString storedLastSelection() const;
     // One line a start of the game, its arguments joined by spaces.
     QStringList gameLog() const;
 
@@ -79,19 +77,21 @@ public:
         return selectedName() + (launcher()->lauchQuillmorButton()->isEnabled() ? " on" : " off");
     }
     QPoint rowPoint(const QString& name, const QString& column = QStringLiteral("name")) const;
-    void clickRow(const QString& name);
+    // Clicks the table at a point of its viewport.
+    void clickAt(const QPoint& point, Qt::KeyboardModifiers modifiers = {});
+    void clickRow(const QString& name) { clickAt(rowPoint(name)); }
     void doubleClickRow(const QString& name);
     void clickHeader(const QString& column);
-    // Clicks the row's install or update button in its description cell, whichever it shows.
-    void clickDownload(const QString& name);
     // Waits for a sheet with a message in front of the window.
     static bool sheetUp();
     // Closes the sheet in front with its default button (or the button titled `button`);
     // answers its message text, empty when there is none.
-    QString answerSheet(QString* informative = nullptr, const QString& button = {});
+    QString answerSheet(const QString& button = {});
+    // The informative text of the sheet answerSheet() closed last.
+    QString informative() const { return m_informative; }
 
     // The built-in level and one of each kind, by name: Current (up to date, a file: web
-    // address), Found and Zed (only in the level folder), Old (an update waiting, https),
+    // address), Found (only in the level folder), Old (an update waiting, https),
     // Remote (downloadable, http), Standard (built in), Vanished (folder gone, javascript:).
     void writeMixedCatalogue();
     // Right-clicks the row and chooses the item titled `item`, or closes the menu unchosen.
@@ -103,4 +103,5 @@ private:
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<HttpFixture> m_http;
     std::unique_ptr<WindowDefinition> m_definition;
+    QString m_informative;
 };

@@ -1,49 +1,62 @@
+#include "install/StaleDownloads.h"
 #include "platform/UserDefaults.h"
 #include "preferences/PreferencesPanel.h"
 #include "tests/launcher/LauncherFixture.h"
-#include "tests/support/HttpFixture.h"
 #include "transfer/DownloadStatus.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QHeaderView>
-#include <QMenu>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
 
 // The launcher window as a person meets it: a temporary home with the stand-in game, the
-// real window definition, and clicks on the real widgets.
+// real window definition, and clicks on the real widgets. Levels are found with the filter
+// field; the counts line sits under the table; the download folder is cleaned up at start.
 class LauncherTest : public QObject, private LauncherFixture
 {
     Q_OBJECT
+
+    QLineEdit* filter() const { return window()->findChild<QLineEdit*>("levelFilter"); }
+
+    // Sorted by name: Castle (installed, update published), Crème Brûlée (a feed's, not
+    // installed), Ocean (installed from an archive in the download folder), Standard (selected
+    // at start). No source is named: the source column shows the feed's address.
+    void startWithLevels()
+    {
+        const QString other = "http://127.0.0.1:9/other";
+        QVariantMap castle = installedLevel("Castle"), ocean = installedLevel("Ocean");
+        castle.insert(
+            {{"author", "Ann"}, {"description", "Towers and moats"}, {"urlSource", other}});
+        ocean.insert({{"author", "BOB"},
+                      {"description", "Deep \uFB01sh"},
+                      {"urlSource", other},
+                      {"urlZip", QUrl::fromLocalFile(downloads() + "/Ocean.zip").toString()}});
+        ocean.remove("urlDownload");
+        home().writeCatalogue({castle, ocean,
+                               QVariantMap{{"name", "Crème Brûlée"},
+                                           {"guid", "creme"},
+                                           {"author", "Zoë"},
+                                           {"description", "A sweet maze"},
+                                           {"urlSource", "http://127.0.0.1:9/nordic"},
+                                           {"urlDownload", "http://127.0.0.1:9/nordic.zip"}}});
+        start();
+    }
 
 private slots:
     void init() { setUp(); }
     void cleanup() { tearDown(); }
 
-    void everythingConnectedBeforeWaking()
-    {
-        home().createLevel("Alpha");
-        instantiate();
-        const bool connected = launcher()->database() == definition()->database() &&
-                               launcher()->repositories() == definition()->repositories() &&
-                               launcher()->downloadStatus() && launcher()->lauchQuillmorButton() &&
-                               launcher()->preferenceSheet() && launcher()->levelTable() &&
-                               launcher()->window() &&
-                               !launcher()->levelMenuItems().contains(nullptr);
-        QVERIFY(connected && model()->rowCount() == 0);
-        definition()->awake();
-        QCOMPARE(model()->rowCount(), 2);
-    }
-
     void startSelection_data()
     {
-        QTest::addColumn<QString>("lastSelection"); // a level folder's name, or a stored text
+        QTest::addColumn<QString>("lastSelection"); // a level folder's name
         QTest::addColumn<QString>("selected");
         QTest::newRow("first start") << QString() << QString("Standard on");
         QTest::newRow("last launched, sorted last") << QString("Zulu") << QString("Zulu on");
         QTest::newRow("level deleted since") << QString("Gone") << QString(" off");
-        QTest::newRow("not a URL") << QString("http://[::1") << QString(" off");
     }
     void startSelection()
     {
@@ -52,9 +65,7 @@ private slots:
         home().createLevel("Zulu");
         home().createLevel("Alpha");
         if (!lastSelection.isEmpty())
-            UserDefaults::standard().setObject(
-                lastSelection.contains(u'[') ? lastSelection : folderUrl(lastSelection),
-                "lastSelection");
+            UserDefaults::standard().setObject(folderUrl(lastSelection), "lastSelection");
         start();
         QCOMPARE(selectionState(), selected);
     }
@@ -69,7 +80,7 @@ private slots:
         start();
         clickRow("Alpha");
         clickHeader("name");
-        QStringList sorted{names().join(','), selectedName()};
+        QCOMPARE(selectedName(), QStringLiteral("Alpha"));
         table()->horizontalHeader()->resizeSection(0, 222);
         window()->resize(700, 410);
         // Closing the window ends the application, as a person closes it.
@@ -82,18 +93,15 @@ private slots:
         stop();
         start();
         const QHeaderView* header = table()->horizontalHeader();
-        sorted << QString::number(code) << QString::number(window()->width())
-               << QString::number(window()->height()) << QString::number(header->sectionSize(0))
-               << QString::number(header->sortIndicatorSection() == model()->columnOf("name")) +
-                      QString::number(header->sortIndicatorOrder());
-        QCOMPARE(sorted.join(' '), "Standard,Beta,Alpha Alpha 0 700 410 222 11");
+        QCOMPARE((QList<int>{code, window()->width(), window()->height(), header->sectionSize(0)}),
+                 (QList<int>{0, 700, 410, 222}));
+        QCOMPARE(names().join(','), QStringLiteral("Standard,Beta,Alpha"));
     }
 
-    // Each kind of row: its cell's buttons, the row once clicked, then the level played: the
-    // sheet (and the row now red in every column), the game's runs, the stored selection and
-    // the row after. "removed" takes the folder away after the start, and brings it back for a
-    // second try; without a game, or with one that fails to start, the sheet says where the
-    // launcher looked.
+    // Each kind of row played, by a double-click or by Return: the sheet (and whether the row
+    // is now red), the game's runs, the stored selection and the row selected after. "removed"
+    // takes the folder away after the start; without a game, or with one that fails to start,
+    // the sheet says where the launcher looked.
     void rows_data()
     {
         QTest::addColumn<QString>("name");
@@ -103,19 +111,15 @@ private slots:
                             const char* name = nullptr) {
             QTest::newRow(tag) << (name ? name : tag) << gesture << outcome;
         };
-        row("Standard", "double-click", "www | Standard on |  | () |  | Standard on");
-        row("Remote", "double-click", "install www | Remote off |  | () |  | Remote off");
-        row("Old", "Return", "update www | Old on |  | (custom Old) | Old | Old on");
-        row("Found", "double-click", " | Found on |  | (custom Found) | Found | Found on");
-        row("Vanished", "double-click",
-            "www | Vanished off | The level is missing! red |  |  | Vanished off");
-        row("Current", "removed",
-            "www | Current on | The level is missing! red | (custom Current) | Current | Current "
-            "on");
+        row("Standard", "double-click", " | () |  | Standard on");
+        row("Remote", "double-click", " | () |  | Remote off");
+        row("Old", "Return", " | (custom Old) | Old | Old on");
+        row("Vanished", "double-click", "The level is missing! red |  |  | Vanished off");
+        row("Current", "removed", "The level is missing! red |  |  | Current off");
         row("no game", "org.quillmor.Quillmor.desktop",
-            "www | Standard on | Quillmor was not found. |  |  | Standard on", "Standard");
+            "Quillmor was not found. |  |  | Standard on", "Standard");
         row("game fails", "/nonexistent/quillmor",
-            "www | Standard on | Quillmor could not be started. |  |  | Standard on", "Standard");
+            "Quillmor could not be started. |  |  | Standard on", "Standard");
     }
     void rows()
     {
@@ -129,30 +133,20 @@ private slots:
             home().installGame(gesture);
         writeMixedCatalogue();
         start();
-        const DescriptionCell::Layout cell = cellLayout(name);
         clickRow(name);
-        const QString buttons = QString(cell.install ? "install " : "") +
-                                (cell.update ? "update " : "") + (cell.www ? "www" : "");
-        QStringList seen{buttons, selectionState()};
         if (gesture == "removed")
             QDir(home().gameLevelDir() + '/' + name).removeRecursively();
         if (gesture == "Return")
             QTest::keyClick(table(), Qt::Key_Return);
         else
             doubleClickRow(name);
-        QString informative;
-        seen << answerSheet(&informative);
-        QVERIFY2(!noGame || informative.contains(gesture), qPrintable(informative));
-        bool red = true;
-        for (int column = 0; column < model()->columnCount(); ++column)
-            red &= model()->index(rowOf(name), column).data(Qt::ForegroundRole) == QColor(Qt::red);
-        seen.last() += red ? " red" : "";
-        if (gesture == "removed") {
-            home().createLevel(name);
-            doubleClickRow(name);
-        }
+        QStringList seen{answerSheet()};
+        QVERIFY2(!noGame || informative().contains(gesture), qPrintable(informative()));
+        if (model()->index(rowOf(name), 0).data(Qt::ForegroundRole) == QColor(Qt::red))
+            seen.last() += " red";
         const QStringList runs = gameLog();
-        seen << (runs.isEmpty() ? "" : "(" + runs.join(")(") + ")") << storedLastSelection()
+        seen << (runs.isEmpty() ? "" : "(" + runs.join(")(") + ")")
+             << UserDefaults::standard().objectForKey("lastSelection").toString()
              << selectionState();
         QCOMPARE(seen.join(" | ").replace(folderUrl(name), name), outcome);
     }
@@ -176,25 +170,92 @@ private slots:
     // The preferences sheet never shares the download controller with a running transfer.
     void preferencesWaitForTransfers()
     {
-        HttpFixture server;
         HttpFixture::Response stalled = HttpFixture::answer(200, QByteArray(1000, 'x'));
         stalled.stallAfter = 10;
-        server.setResponse("/feed.rss", stalled);
+        http().setResponse("/feed.rss", stalled);
         start();
         auto* command = window()->findChild<QAction*>("actionPreferences");
-        launcher()->downloadStatus()->loadData(server.url("/feed.rss"), window(), {});
+        launcher()->downloadStatus()->loadData(http().url("/feed.rss"), window(), {});
         command->trigger(); // as a shortcut would, past the menu
-        const bool shownWhileLoading = launcher()->preferenceSheet()->isVisible();
-        auto* menu = window()->findChild<QMenu*>("levelsMenu");
-        menu->popup(QPoint());
-        const bool enabledWhileLoading = command->isEnabled();
-        menu->hide();
+        QVERIFY(!launcher()->preferenceSheet()->isVisible());
         launcher()->downloadStatus()->cancel();
-        menu->popup(QPoint());
-        menu->hide();
-        QVERIFY(!shownWhileLoading && !enabledWhileLoading && command->isEnabled());
         command->trigger();
         QTRY_VERIFY(launcher()->preferenceSheet()->isVisible());
+    }
+
+    // Gestures, ';' apart: click a row, type into the field (Ctrl+F), Escape, sort by name
+    // again, Delete the selected level.
+    void find_data()
+    {
+        QTest::addColumn<QString>("gestures");
+        QTest::addColumn<QString>("outcome"); // selected, launch button | shown | counts line
+        const QString counts = " | 2 levels installed, 1 update available [Update All]";
+        const auto row = [](const char* tag, const char* gestures, const QString& outcome) {
+            QTest::newRow(tag) << gestures << outcome;
+        };
+        row("name, other case", "type CASTLE", " off | Castle" + counts);
+        row("name, accents left out", "type creme brulee", " off | Crème Brûlée" + counts);
+        row("author", "type zoe", " off | Crème Brûlée" + counts);
+        row("description, ligature", "type fish", " off | Ocean" + counts);
+        row("source", "type /other", " off | Castle, Ocean" + counts);
+        row("not across columns", "type castleann", " off | " + counts);
+        row("selected row shown", "click Ocean;type fish", "Ocean on | Ocean" + counts);
+        row("Escape shows every row", "click Castle;type ocean;escape",
+            " off | Castle, Crème Brûlée, Ocean, Standard" + counts);
+        row("re-sort keeps the filter", "click Ocean;type an;sort",
+            "Ocean on | Standard, Ocean, Castle" + counts);
+        row("delete in a filtered table", "type fish;click Ocean;delete",
+            "Ocean off | Ocean | 1 level installed, 1 update available [Update All]");
+    }
+    void find()
+    {
+        QFETCH(QString, gestures);
+        QFETCH(QString, outcome);
+        startWithLevels();
+        for (const QString& gesture : gestures.split(';')) {
+            const QString argument = gesture.section(' ', 1);
+            if (gesture.startsWith("click")) {
+                clickRow(argument);
+            } else if (gesture.startsWith("type")) {
+                QTest::keyClick(window(), Qt::Key_F, Qt::ControlModifier);
+                QTRY_VERIFY(filter()->hasFocus());
+                QTest::keyClicks(filter(), argument);
+            } else if (gesture == "escape") {
+                QTest::keyClick(filter(), Qt::Key_Escape);
+            } else if (gesture == "sort") {
+                clickHeader("name");
+            } else if (gesture == "delete") {
+                QTest::keyClick(table(), Qt::Key_Delete);
+                answerSheet();
+            }
+        }
+        QStringList shown = names();
+        shown.removeIf([this](const QString& name) { return table()->isRowHidden(rowOf(name)); });
+        const bool on = launcher()->lauchQuillmorButton()->isEnabled();
+        QCOMPARE(selectedName() + (on ? " on | " : " off | ") + shown.join(", ") + " | " +
+                     launcher()->levelCountsLabel()->text() +
+                     (updateAllButton()->isEnabled() ? " [Update All]" : ""),
+                 outcome);
+    }
+
+    void staleDownloadsAtStart()
+    {
+        for (const char* name : {"Castle.zip", "Ocean.zip", "old.zip", "Ocean.zip.download"})
+            home().createFile(downloads() + u'/' + name, "zip");
+        startWithLevels();
+        QCOMPARE(QDir(home().dataHome() + "/Trash/files").entryList(QDir::Files).join(' ') + " | " +
+                     QDir(downloads()).entryList(QDir::Files).join(' '),
+                 QStringLiteral("Ocean.zip.download old.zip | Castle.zip Ocean.zip"));
+    }
+
+    // The file a transfer writes stays, whatever its name says.
+    void staleDownloadsSpareTheRunningTransfer()
+    {
+        for (const char* name : {"a.zip", "b.zip", "a.zip.download", "b.zip.download"})
+            home().createFile(QStringLiteral("dl/") + name);
+        QCOMPARE(chooseStaleDownloads(home().filePath("dl"), {"a.zip"},
+                                      {home().filePath("dl/b.zip.download")}),
+                 (QStringList{home().filePath("dl/a.zip.download"), home().filePath("dl/b.zip")}));
     }
 };
 
