@@ -115,6 +115,8 @@ private slots:
         row("archive without levellist.dat", "no list", "installed", "", failed);
         row("Cancel while unpacking", "big", "installed", "", " | Castle~ | 1 1+" + kept);
         row("checksum, Cancel", "good", "installed", "Cancel", " | Castle~ | 1 1+ |  (Castle.zip)");
+        row("checksum, Install Anyway", "good", "installed", "Install Anyway",
+            done + "Castle+ | 1 0" + trashed);
         row("taken, New Directory", "good", "taken", "New Directory",
             done + "Castle~ Castle2+ | 2 0" + kept);
         // Overwrite forgets the local level that had the folder.

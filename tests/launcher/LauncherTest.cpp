@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 
@@ -178,7 +179,13 @@ private slots:
         launcher()->downloadStatus()->loadData(http().url("/feed.rss"), window(), {});
         command->trigger(); // as a shortcut would, past the menu
         QVERIFY(!launcher()->preferenceSheet()->isVisible());
+        auto* menu = window()->findChild<QMenu*>("levelsMenu");
+        menu->popup(QPoint()); // the menu shows the item disabled meanwhile
+        QVERIFY(!command->isEnabled());
+        menu->hide();
         launcher()->downloadStatus()->cancel();
+        menu->popup(QPoint());
+        menu->hide();
         command->trigger();
         QTRY_VERIFY(launcher()->preferenceSheet()->isVisible());
     }

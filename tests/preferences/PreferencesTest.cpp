@@ -151,6 +151,7 @@ private slots:
              "http:// [] Alpha,Beta,Gamma no feed"},
             {"404 with a feed", "", "http://127.0.0.1:%1/gone.rss",
              "http:// [] Alpha,Beta,Gamma error"},
+            {"ftp", "", "ftp://127.0.0.1:%1/n.rss", "http:// [] Alpha,Beta,Gamma sheet kept"},
             {"no host", "", "http://", "http:// [] Alpha,Beta,Gamma sheet kept"},
             {"refresh", "", "", "Alpha,B,Gamma txtrssxml R One,T One,T Two"}};
         for (const auto& [name, pasted, typed, outcome] : rows)
