@@ -35,6 +35,9 @@ private slots:
         QTest::newRow("Found/Move to Trash/Cancel") << ask + "kept Found on |  | ";
         QTest::newRow("Found/Delete/re-sort, OK") << ask + "gone Current on | Found | ";
         QTest::newRow("Found/Delete/drop, OK") << ask + "gone Old on |  | ";
+        QTest::newRow("Vanished/Delete") << QString(" | kept Vanished off |  | ");
+        QTest::newRow("Standard/Delete")
+            << QString("The default level can't be deleted! | kept Standard on |  | ");
         QTest::newRow("Current/Show in File Browser") << QString(" | kept Current on |  | file://");
         QTest::newRow("Remote/www") << QString(" | kept Remote off |  | http://127.0.0.1:9/remote");
         QTest::newRow("Current/View Web Page")
