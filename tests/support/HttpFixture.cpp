@@ -10,8 +10,7 @@ namespace {
 // The launcher shows the reason phrase in its messages, so the common ones are the real ones.
 QByteArray head(int status, qint64 length)
 {
-    static const QHash<int, QByteArray> reasons = {
-        {200, "OK"}, {404, "Not Found"}, {500, "Internal Server Error"}};
+    static const QHash<int, QByteArray> reasons = {{200, "OK"}, {404, "Not Found"}};
     const QByteArray framing = length < 0 ? QByteArray("Transfer-Encoding: chunked")
                                           : "Content-Length: " + QByteArray::number(length);
     return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasons.value(status, "Status") +
