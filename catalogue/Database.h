@@ -40,6 +40,9 @@ public:
 
     qsizetype count() const { return m_data.size(); }
     LevelEntry objectAtIndex(qsizetype index) const { return m_data.at(index); }
+    // The level's index now, -1 when it left the catalogue. A level found by its folder that
+    // a merge has since tied to a feed is still found by that folder.
+    qsizetype indexOfLevel(const LevelIdentity& level) const;
     void replaceObjectAtIndex(qsizetype index, const LevelEntry& entry);
     // Any order, repeats allowed; the list is compacted in one pass.
     void removeObjectsAtIndexes(const QList<qsizetype>& indexes);

@@ -232,12 +232,15 @@ void Database::updateInstall(const LevelEntry& given)
         return;
     }
     const LevelEntry record = kept->toMap();
+    // A feed's level is its feed's and guid's: another feed may list the same guid.
     qsizetype index = -1;
     const QString guid = record.value(LevelKey::guid).toString();
+    const QString source = record.value(LevelKey::urlSource).toString();
     if (!guid.isEmpty()) {
         for (qsizetype i = 0; i < m_data.size() && index < 0; ++i) {
-            if (m_data.at(i).contains(LevelKey::guid) &&
-                m_data.at(i).value(LevelKey::guid).toString() == guid)
+            const LevelEntry& entry = m_data.at(i);
+            if (entry.contains(LevelKey::guid) && entry.value(LevelKey::guid).toString() == guid &&
+                (source.isEmpty() || entry.value(LevelKey::urlSource).toString() == source))
                 index = i;
         }
     } else {
@@ -324,4 +327,19 @@ void Database::parseFileTxt(const QByteArray& bytes, const QUrl& url)
         updateDatabase(url, feed->items);
     if (m_repositories)
         m_repositories->updateEntry(feed->repository);
+}
+
+qsizetype Database::indexOfLevel(const LevelIdentity& level) const
+{
+    for (qsizetype i = 0; i < m_data.size(); ++i) {
+        if (LevelIdentity::of(m_data.at(i)) == level)
+            return i;
+    }
+    if (level.folder.isEmpty())
+        return -1;
+    for (qsizetype i = 0; i < m_data.size(); ++i) {
+        if (m_data.at(i).value(LevelKey::urlInstall).toString() == level.folder)
+            return i;
+    }
+    return -1;
 }

@@ -28,3 +28,25 @@ inline const QString exists = QStringLiteral("exists");
 // Carried by an install record on its way through the install flow; never stored.
 inline const QString urlZip = QStringLiteral("urlZip");
 } // namespace LevelKey
+
+// What tells one level from every other in the catalogue, whatever row it sits in: a feed's
+// level by its feed and guid (two feeds may list the same archive, or the same guid), any
+// other by its folder; the built-in level has neither. Rows move with every sort, filter and
+// merge, and archive URLs repeat across feeds, so a level is carried through a flow by this.
+struct LevelIdentity
+{
+    QString source;
+    QString guid;
+    QString folder;
+
+    static LevelIdentity of(const LevelEntry& entry)
+    {
+        const QString source = entry.value(LevelKey::urlSource).toString();
+        const QString guid = entry.value(LevelKey::guid).toString();
+        if (!source.isEmpty() && !guid.isEmpty())
+            return {source, guid, {}};
+        return {{}, {}, entry.value(LevelKey::urlInstall).toString()};
+    }
+    bool isBuiltIn() const { return source.isEmpty() && folder.isEmpty(); }
+    bool operator==(const LevelIdentity&) const = default;
+};
