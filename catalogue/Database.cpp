@@ -201,14 +201,14 @@ void Database::ensureDefaultLevel()
     m_dirty = true;
 }
 
-void Database::save()
+bool Database::save()
 {
     if (!m_dirty)
-        return;
+        return true;
     const QString path = getDatabasePath();
     if (path.isEmpty()) {
         m_dirty = false;
-        return;
+        return true;
     }
     QVariantList list;
     list.reserve(m_data.size());
@@ -216,10 +216,35 @@ void Database::save()
         list.append(entry);
     // A failed write leaves the file as it was; the catalogue stays dirty, so the next save
     // tries again rather than losing what this one held.
-    if (PropertyList::writeFile(path, list))
-        m_dirty = false;
+    QString reason;
+    if (!PropertyList::writeFile(path, list, &reason)) {
+        report(localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level catalogue could not be saved.")),
+               localizedString(QT_TRANSLATE_NOOP(
+                                   "Quillmor", "%1: %2\n\nYour changes are kept, and saved again "
+                                               "at the next change or when you quit."))
+                   .arg(QDir::toNativeSeparators(path), reason));
+        return false;
+    }
+    m_dirty = false;
+    return true;
+}
+
+void Database::setFailureHandler(FailureHandler handler)
+{
+    m_failureHandler = std::move(handler);
+    if (!m_failureHandler)
+        return;
+    const auto pending = std::exchange(m_pendingFailures, {});
+    for (const auto& [message, detail] : pending)
+        m_failureHandler(message, detail);
+}
+
+void Database::report(const QString& message, const QString& detail)
+{
+    if (m_failureHandler)
+        m_failureHandler(message, detail);
     else
-        qWarning("Database: could not write %s", qPrintable(path));
+        m_pendingFailures.append({message, detail});
 }
 
 void Database::replaceObjectAtIndex(qsizetype index, const LevelEntry& entry)
@@ -249,7 +274,16 @@ void Database::removeObjectsAtIndexes(const QList<qsizetype>& indexes)
 
 void Database::sortUsingDescriptors(const QList<SortDescriptor>& descriptors)
 {
-    SortOrder::sortRecords(m_data, descriptors);
+    // The source column shows a feed's name, and sorts by what it shows.
+    QList<SortDescriptor> sorting = descriptors;
+    for (SortDescriptor& descriptor : sorting) {
+        if (descriptor.key == u"source" && !descriptor.valueOf)
+            descriptor.valueOf = [this](const QVariantMap& entry) {
+                const QString source = entry.value(LevelKey::urlSource).toString();
+                return QVariant(m_repositories ? m_repositories->getNameForURL(source) : source);
+            };
+    }
+    SortOrder::sortRecords(m_data, sorting);
 }
 
 void Database::removeEntriesMatching(const QString& key, const QUrl& url, const QString& keepKey)

@@ -32,10 +32,19 @@ public:
     // The moment merges and installs date their changes with; the wall clock by default.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
+    // What the player is told when the catalogue cannot be read or saved: a short message and
+    // the detail (the reason, and what became of the file). Problems met before a handler is
+    // set wait for it.
+    using FailureHandler = std::function<void(const QString& message, const QString& detail)>;
+    void setFailureHandler(FailureHandler handler);
+
     // Loads the catalogue once; later calls do nothing.
     void firstLoad();
     void load();
-    void save();
+    // False when the catalogue did not reach the disk; it then stays dirty, so the next save
+    // tries again, and the failure has been told through the handler. True when there was
+    // nothing to save.
+    bool save();
     bool isDirty() const { return m_dirty; }
 
     qsizetype count() const { return m_data.size(); }
@@ -76,10 +85,13 @@ private:
     void removeEntriesMatching(const QString& key, const QUrl& url, const QString& keepKey);
     void discoverLevelFolders();
     void ensureDefaultLevel();
+    void report(const QString& message, const QString& detail);
 
     Repositories* m_repositories = nullptr;
     bool m_dirty = false;
     bool m_firstLoad = true;
     QList<LevelEntry> m_data;
     std::function<QDateTime()> m_clock;
+    FailureHandler m_failureHandler;
+    QList<std::pair<QString, QString>> m_pendingFailures;
 };

@@ -8,8 +8,12 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <limits>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -404,6 +408,42 @@ bool writeValue(QByteArray& out, const QVariant& value, int depth)
     }
 }
 
+// Unbuffered, so that a full disk fails the write itself: QSaveFile (Qt 6.4) would keep a
+// small document in its buffer, meet "no space" only while committing, and still rename the
+// empty file over the old one. The data is synced before the rename, and the folder after
+// it, so that a power cut leaves the old file or the new one, never an empty one.
+bool writeBytes(const QString& path, const QByteArray& bytes, QString* reason)
+{
+    const auto fail = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    const QString folder = QFileInfo(path).absolutePath();
+    QDir().mkpath(folder);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(file.errorString());
+    if (file.write(bytes) != bytes.size() || file.error() != QFileDevice::NoError) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return fail(why);
+    }
+    if (::fsync(file.handle()) != 0) {
+        const QString why = qt_error_string(errno);
+        file.cancelWriting();
+        return fail(why);
+    }
+    if (!file.commit())
+        return fail(file.errorString());
+    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
 } // namespace
 
 namespace PropertyList {
@@ -436,20 +476,15 @@ QByteArray toXml(const QVariant& value)
     return out;
 }
 
-bool writeFile(const QString& path, const QVariant& value)
+bool writeFile(const QString& path, const QVariant& value, QString* reason)
 {
     const QByteArray xml = toXml(value);
-    if (xml.isEmpty())
-        return false;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(xml) != xml.size()) {
-        file.cancelWriting();
+    if (xml.isEmpty()) {
+        if (reason)
+            *reason = QStringLiteral("The value holds data a property list cannot store.");
         return false;
     }
-    return file.commit();
+    return writeBytes(path, xml, reason);
 }
 
 std::optional<QVariant> storable(const QVariant& value)

@@ -20,8 +20,9 @@ std::optional<QVariant> readFile(const QString& path);
 
 // Empty when the value holds a type a property list cannot carry.
 QByteArray toXml(const QVariant& value);
-// Creates the folder when it is missing; false when anything failed.
-bool writeFile(const QString& path, const QVariant& value);
+// Creates the folder when it is missing. The file is replaced only once every byte is on the
+// disk: false, with the reason, when anything failed, and the old file is then untouched.
+bool writeFile(const QString& path, const QVariant& value, QString* reason = nullptr);
 
 // The value as writing it and reading it back would give it: text without the characters
 // XML cannot carry, dates in UTC to the second within the years the form holds, whole

@@ -273,11 +273,16 @@ private slots:
         m_db->updateInstall({{"name", QVariant()}, {"urlInstall", "file:///n/"}});
         QFile::remove(m_home->cataloguePath());
         m_home->createDir(m_home->cataloguePath());
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not write"));
-        m_db->save();
+        QStringList told;
+        m_db->setFailureHandler([&](const QString& message, const QString& detail) {
+            told << message + ' ' + detail.section(':', 0, 0);
+        });
+        QVERIFY(!m_db->save());
         QVERIFY(m_db->isDirty());
+        QCOMPARE(told, QStringList("The level catalogue could not be saved. " +
+                                   m_home->cataloguePath()));
         QDir(m_home->cataloguePath()).removeRecursively();
-        m_db->save();
+        QVERIFY(m_db->save());
         QCOMPARE(stored().size(), 4);
     }
 
