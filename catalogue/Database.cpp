@@ -16,40 +16,71 @@ namespace {
 
 const QString kLevelMarker = QStringLiteral("levellist.dat");
 
-// The catalogue as stored, or none when the file holds anything but a list of records.
-std::optional<QList<LevelEntry>> readCatalogue(const QString& path)
+// The copy of the catalogue as it was before the last save, where a damaged or lost catalogue
+// is started from.
+QString backupPathFor(const QString& path)
 {
-    const auto stored = PropertyList::readFile(path);
-    if (!stored || stored->metaType().id() != QMetaType::QVariantList)
-        return std::nullopt;
-    QList<LevelEntry> entries;
-    const QVariantList list = stored->toList();
-    entries.reserve(qMax<qsizetype>(list.size(), 16));
-    for (const QVariant& value : list) {
-        if (value.metaType().id() != QMetaType::QVariantMap)
-            return std::nullopt;
-        entries.append(value.toMap());
-    }
-    return entries;
+    return QFileInfo(path).dir().filePath(QStringLiteral("database.backup.plist"));
 }
 
-// A file we cannot read may be a catalogue from a newer launcher or one a crash damaged;
-// writing the fresh catalogue over it would lose the player's levels for good.
-void setAsideUnreadable(const QString& path)
+// A catalogue file as read: every record (Whole), the records of a damaged file that still
+// read (Partial), or none.
+struct CatalogueFile
 {
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
-        return;
-    const QString aside = path + QStringLiteral(".unreadable");
-    const QFileInfo old(aside);
-    if (old.isDir() && !old.isSymLink())
-        QDir(aside).removeRecursively();
-    else
-        QFile::remove(aside);
-    if (info.isDir() && !info.isSymLink())
-        QDir().rename(path, aside);
-    else
-        QFile::rename(path, aside);
+    enum State
+    {
+        Whole,
+        Partial,
+        Missing,
+        Unreadable,
+        Damaged
+    } state = Missing;
+    QList<LevelEntry> entries;
+    QString reason;
+};
+
+CatalogueFile readCatalogue(const QString& path)
+{
+    PropertyList::FileContents contents = PropertyList::read(path);
+    CatalogueFile file;
+    QVariantList list;
+    switch (contents.error) {
+    case PropertyList::ReadError::Missing:
+        return file;
+    case PropertyList::ReadError::Unreadable:
+        file.state = CatalogueFile::Unreadable;
+        file.reason = contents.reason;
+        return file;
+    case PropertyList::ReadError::Damaged:
+        // One damaged record, or a file cut short, must not cost the player every other one.
+        if (const auto salvaged = PropertyList::salvage(contents.bytes);
+            salvaged && salvaged->value.metaType().id() == QMetaType::QVariantList) {
+            list = salvaged->value.toList();
+            file.state = CatalogueFile::Partial;
+        } else {
+            file.state = CatalogueFile::Damaged;
+            return file;
+        }
+        break;
+    case PropertyList::ReadError::None:
+        if (contents.value->metaType().id() != QMetaType::QVariantList) {
+            file.state = CatalogueFile::Damaged;
+            return file;
+        }
+        list = contents.value->toList();
+        file.state = CatalogueFile::Whole;
+        break;
+    }
+    file.entries.reserve(qMax<qsizetype>(list.size(), 16));
+    for (const QVariant& value : std::as_const(list)) {
+        if (value.metaType().id() == QMetaType::QVariantMap)
+            file.entries.append(value.toMap());
+        else
+            file.state = CatalogueFile::Partial;
+    }
+    if (file.state == CatalogueFile::Partial && file.entries.isEmpty())
+        file.state = CatalogueFile::Damaged;
+    return file;
 }
 
 } // namespace
@@ -80,17 +111,12 @@ void Database::firstLoad()
 void Database::load()
 {
     const QString path = getDatabasePath();
-    auto stored = path.isEmpty() ? std::nullopt : readCatalogue(path);
-    if (stored) {
-        m_data = std::move(*stored);
-        m_dirty = false;
-    } else {
-        if (!path.isEmpty())
-            setAsideUnreadable(path);
-        m_data.clear();
-        m_data.reserve(16);
-        m_dirty = true;
-    }
+    m_data.clear();
+    m_dirty = true;
+    m_writable = true;
+    m_fileSaved = false;
+    if (!path.isEmpty())
+        readFile(path);
 
     discoverLevelFolders();
 
@@ -104,7 +130,86 @@ void Database::load()
     }
 
     ensureDefaultLevel();
-    save();
+    // A file that could not be read stays as it is; the player has been told.
+    if (m_writable)
+        save();
+}
+
+void Database::readFile(const QString& path)
+{
+    const QString backup = backupPathFor(path);
+    PropertyList::removeLeftovers(path);
+    PropertyList::removeLeftovers(backup);
+
+    CatalogueFile file = readCatalogue(path);
+    if (file.state == CatalogueFile::Whole) {
+        m_data = std::move(file.entries);
+        m_dirty = false;
+        m_fileSaved = true;
+        return;
+    }
+    if (file.state == CatalogueFile::Missing && !QFileInfo::exists(backup))
+        return; // a first start
+
+    QString message;
+    QStringList detail;
+    if (file.state == CatalogueFile::Unreadable) {
+        // Not damage: a catalogue the launcher cannot open may be perfectly good, and writing
+        // over it would lose it.
+        m_writable = false;
+        message = localizedString(
+            QT_TRANSLATE_NOOP("Quillmor", "The level catalogue could not be opened."));
+        detail << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.reason)
+               << localizedString(QT_TRANSLATE_NOOP(
+                      "Quillmor", "The launcher leaves the file as it is and saves no "
+                                  "changes to the catalogue until a start that can read "
+                                  "it."));
+    } else if (file.state != CatalogueFile::Missing) {
+        QString reason;
+        const std::optional<QString> aside = PropertyList::setAside(path, &reason);
+        if (aside) {
+            detail << localizedString(
+                          QT_TRANSLATE_NOOP("Quillmor", "The damaged file is kept as \"%1\"."))
+                          .arg(QDir::toNativeSeparators(*aside));
+        } else {
+            m_writable = false;
+            detail << localizedString(
+                          QT_TRANSLATE_NOOP("Quillmor",
+                                            "The damaged file could not be set aside (%1), so "
+                                            "the launcher saves no changes to the catalogue "
+                                            "this time."))
+                          .arg(reason);
+        }
+        if (file.state == CatalogueFile::Partial) {
+            m_data = std::move(file.entries);
+            report(localizedString(QT_TRANSLATE_NOOP(
+                       "Quillmor", "Part of the level catalogue could not be read.")),
+                   localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                                     "Levels read from it: %1. What could not "
+                                                     "be read was left out."))
+                           .arg(m_data.size()) +
+                       u' ' + detail.join(u' '));
+            return;
+        }
+        message = localizedString(
+            QT_TRANSLATE_NOOP("Quillmor", "The level catalogue could not be read."));
+    } else {
+        message =
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level catalogue was missing."));
+    }
+
+    CatalogueFile previous = readCatalogue(backup);
+    if (previous.state == CatalogueFile::Whole || previous.state == CatalogueFile::Partial) {
+        m_data = std::move(previous.entries);
+        detail << localizedString(
+            QT_TRANSLATE_NOOP("Quillmor", "The launcher started from its backup copy, saved "
+                                          "before the last change."));
+    } else {
+        detail << localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                                    "The launcher started with the levels it "
+                                                    "found in the game's level folder."));
+    }
+    report(message, detail.join(u' '));
 }
 
 void Database::discoverLevelFolders()
@@ -210,22 +315,36 @@ bool Database::save()
         m_dirty = false;
         return true;
     }
+    const QString failed =
+        localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level catalogue could not be saved."));
+    if (!m_writable) {
+        report(failed,
+               localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                                 "The launcher could not read \"%1\" at its start, "
+                                                 "so it does not write over it. Your changes are "
+                                                 "kept until you quit."))
+                   .arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
     QVariantList list;
     list.reserve(m_data.size());
     for (const LevelEntry& entry : std::as_const(m_data))
         list.append(entry);
+    // Only a catalogue known to be good becomes the backup, never a damaged file.
+    if (m_fileSaved)
+        PropertyList::keepCopy(path, backupPathFor(path));
     // A failed write leaves the file as it was; the catalogue stays dirty, so the next save
     // tries again rather than losing what this one held.
     QString reason;
     if (!PropertyList::writeFile(path, list, &reason)) {
-        report(localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level catalogue could not be saved.")),
-               localizedString(QT_TRANSLATE_NOOP(
-                                   "Quillmor", "%1: %2\n\nYour changes are kept, and saved again "
-                                               "at the next change or when you quit."))
-                   .arg(QDir::toNativeSeparators(path), reason));
+        report(failed, QStringLiteral("%1: %2\n\n").arg(QDir::toNativeSeparators(path), reason) +
+                           localizedString(QT_TRANSLATE_NOOP(
+                               "Quillmor", "Your changes are kept, and saved again at the "
+                                           "next change or when you quit.")));
         return false;
     }
     m_dirty = false;
+    m_fileSaved = true;
     return true;
 }
 

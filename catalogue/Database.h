@@ -83,6 +83,9 @@ private:
     // Drops the entries of one key's folder or feed, keeping those the other key still ties
     // to the catalogue with the first key cleared.
     void removeEntriesMatching(const QString& key, const QUrl& url, const QString& keepKey);
+    // Reads the catalogue file, or what can be had of it, and tells what was done about a
+    // file that could not be read.
+    void readFile(const QString& path);
     void discoverLevelFolders();
     void ensureDefaultLevel();
     void report(const QString& message, const QString& detail);
@@ -90,6 +93,10 @@ private:
     Repositories* m_repositories = nullptr;
     bool m_dirty = false;
     bool m_firstLoad = true;
+    // False after a start that could not read the file: it is never written over then.
+    bool m_writable = true;
+    // The file holds a catalogue this launcher read whole or wrote, fit to be the backup.
+    bool m_fileSaved = false;
     QList<LevelEntry> m_data;
     std::function<QDateTime()> m_clock;
     FailureHandler m_failureHandler;

@@ -1,8 +1,11 @@
 #include "platform/PropertyList.h"
 
+#include "platform/Localization.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QUrl>
 #include <QXmlStreamReader>
@@ -13,6 +16,7 @@
 #include <limits>
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 namespace {
@@ -96,18 +100,81 @@ public:
         if (nextElement() || m_xml.hasError())
             return std::nullopt;
         while (!m_xml.atEnd())
-            m_xml.readNext();
+            next();
         if (m_xml.hasError())
             return std::nullopt;
         return value;
     }
 
+    // The members of the top-level array or dictionary that read, in order: a member that
+    // does not read is left out and the reading goes on after it; a document cut short gives
+    // the members before the cut.
+    std::optional<PropertyList::Salvaged> salvage()
+    {
+        if (!nextElement() || m_xml.name() != u"plist" || !nextElement())
+            return std::nullopt;
+        const bool isDict = m_xml.name() == u"dict";
+        if (!isDict && m_xml.name() != u"array")
+            return std::nullopt;
+        const int level = m_depth;
+        QVariantList list;
+        QVariantMap map;
+        qsizetype dropped = 0;
+        std::optional<QString> key;
+        while (!m_xml.atEnd()) {
+            const QXmlStreamReader::TokenType token = next();
+            if (token == QXmlStreamReader::EndElement && m_depth < level)
+                break;
+            if (token != QXmlStreamReader::StartElement)
+                continue;
+            if (isDict && !key) {
+                if (m_xml.name() == u"key" && (key = text()))
+                    continue;
+                ++dropped;
+                skipTo(level);
+                continue;
+            }
+            m_failed = false;
+            std::optional<QVariant> value = readValue(1);
+            if (value && !m_failed) {
+                if (isDict)
+                    map.insert(*key, std::move(*value));
+                else
+                    list.append(std::move(*value));
+            } else {
+                ++dropped;
+            }
+            key.reset();
+            skipTo(level);
+        }
+        if (key || m_xml.hasError())
+            ++dropped;
+        return PropertyList::Salvaged{isDict ? QVariant(map) : QVariant(list), dropped};
+    }
+
 private:
+    // Every token passes here, so that the depth is known wherever a value gave up.
+    QXmlStreamReader::TokenType next()
+    {
+        const QXmlStreamReader::TokenType token = m_xml.readNext();
+        if (token == QXmlStreamReader::StartElement)
+            ++m_depth;
+        else if (token == QXmlStreamReader::EndElement)
+            --m_depth;
+        return token;
+    }
+
+    void skipTo(int depth)
+    {
+        while (m_depth > depth && !m_xml.atEnd())
+            next();
+    }
+
     // Moves to the next start element; false at an end element, the end, or an error.
     bool nextElement()
     {
         while (!m_xml.atEnd()) {
-            switch (m_xml.readNext()) {
+            switch (next()) {
             case QXmlStreamReader::StartElement:
                 return true;
             case QXmlStreamReader::EndElement:
@@ -129,14 +196,37 @@ private:
         return false;
     }
 
+    // The element's text, read up to its end: an element inside it fails the value but not the
+    // document, so that a salvage goes on after it.
     std::optional<QString> text()
     {
-        QString value = m_xml.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
-        // A document in another encoding (UTF-7, say) can spell half a surrogate pair, which
-        // the reader lets through and no UTF-8 file can hold: the writer would change it.
-        if (m_xml.hasError() || !value.isValidUtf16())
-            return std::nullopt;
-        return value;
+        const int depth = m_depth;
+        QString value;
+        bool nested = false;
+        while (!m_xml.atEnd()) {
+            switch (next()) {
+            case QXmlStreamReader::Characters:
+            case QXmlStreamReader::EntityReference:
+                value += m_xml.text();
+                break;
+            case QXmlStreamReader::StartElement:
+                nested = true;
+                break;
+            case QXmlStreamReader::EndElement:
+                if (m_depth < depth) {
+                    // A document in another encoding (UTF-7, say) can spell half a surrogate
+                    // pair, which the reader lets through and no UTF-8 file can hold: the
+                    // writer would change it.
+                    if (nested || !value.isValidUtf16())
+                        return std::nullopt;
+                    return value;
+                }
+                break;
+            default:
+                break;
+            }
+        }
+        return std::nullopt;
     }
 
     std::optional<QVariant> readValue(int depth)
@@ -236,6 +326,7 @@ private:
     }
 
     QXmlStreamReader m_xml;
+    int m_depth = 0;
     bool m_failed = false;
 };
 
@@ -408,6 +499,29 @@ bool writeValue(QByteArray& out, const QVariant& value, int depth)
     }
 }
 
+// Older than this, a temporary file beside ours is no write still under way.
+constexpr qint64 kLeftoverAge = 5 * 60;
+
+// The part the writer adds to a file's name for its temporary file (QSaveFile's: a dot and
+// six letters or digits).
+bool isTemporarySuffix(QStringView suffix)
+{
+    if (suffix.size() != 7 || suffix.front() != u'.')
+        return false;
+    return std::all_of(suffix.begin() + 1, suffix.end(),
+                       [](QChar c) { return c.unicode() < 128 && (c.isLetter() || c.isDigit()); });
+}
+
+QString temporaryName(const QString& path)
+{
+    static const char kAlphabet[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString name = path + u'.';
+    for (int i = 0; i < 6; ++i)
+        name += QLatin1Char(kAlphabet[QRandomGenerator::global()->bounded(62)]);
+    return name;
+}
+
 // Unbuffered, so that a full disk fails the write itself: QSaveFile (Qt 6.4) would keep a
 // small document in its buffer, meet "no space" only while committing, and still rename the
 // empty file over the old one. The data is synced before the rename, and the folder after
@@ -455,10 +569,35 @@ std::optional<QVariant> fromXml(const QByteArray& xml)
 
 std::optional<QVariant> readFile(const QString& path)
 {
+    return read(path).value;
+}
+
+FileContents read(const QString& path)
+{
+    FileContents contents;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return fromXml(file.readAll());
+    if (!file.open(QIODevice::ReadOnly)) {
+        contents.error = QFileInfo::exists(path) ? ReadError::Unreadable : ReadError::Missing;
+        contents.reason = file.errorString();
+        return contents;
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        contents.error = ReadError::Unreadable;
+        contents.reason = file.errorString();
+        return contents;
+    }
+    contents.value = fromXml(bytes);
+    if (!contents.value) {
+        contents.error = ReadError::Damaged;
+        contents.bytes = std::move(bytes);
+    }
+    return contents;
+}
+
+std::optional<Salvaged> salvage(const QByteArray& xml)
+{
+    return Reader(xml).salvage();
 }
 
 QByteArray toXml(const QVariant& value)
@@ -481,10 +620,86 @@ bool writeFile(const QString& path, const QVariant& value, QString* reason)
     const QByteArray xml = toXml(value);
     if (xml.isEmpty()) {
         if (reason)
-            *reason = QStringLiteral("The value holds data a property list cannot store.");
+            *reason = localizedString(
+                QT_TRANSLATE_NOOP("Quillmor", "it holds data a property list cannot store"));
         return false;
     }
     return writeBytes(path, xml, reason);
+}
+
+bool keepCopy(const QString& path, const QString& copy)
+{
+    // A second name for the file costs nothing and cannot fill a disk: the next write puts a
+    // new file in place of the first name and leaves this one with the old contents.
+    const QByteArray from = QFile::encodeName(path);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString temporary = temporaryName(copy);
+        const QByteArray link = QFile::encodeName(temporary);
+        if (::link(from.constData(), link.constData()) == 0) {
+            if (::rename(link.constData(), QFile::encodeName(copy).constData()) == 0)
+                return true;
+            ::unlink(link.constData());
+            return false;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    // A filesystem without hard links: a copy written as any other file.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    return file.error() == QFileDevice::NoError && writeBytes(copy, bytes, nullptr);
+}
+
+std::optional<QString> setAside(const QString& path, QString* reason)
+{
+    for (int number = 1; number < 1000; ++number) {
+        const QString aside = path + QStringLiteral(".unreadable") +
+                              (number > 1 ? QStringLiteral("-%1").arg(number) : QString());
+        if (QFileInfo::exists(aside) || QFileInfo(aside).isSymLink())
+            continue;
+        // Without replacing: a name taken meanwhile is passed over too.
+        if (::renameat2(AT_FDCWD, QFile::encodeName(path).constData(), AT_FDCWD,
+                        QFile::encodeName(aside).constData(), RENAME_NOREPLACE) == 0)
+            return aside;
+        if (errno == EEXIST)
+            continue;
+        if (errno == EINVAL || errno == ENOSYS) { // a filesystem without the flag
+            QFile file(path);
+            if (file.rename(aside))
+                return aside;
+            if (reason)
+                *reason = file.errorString();
+            return std::nullopt;
+        }
+        if (reason)
+            *reason = qt_error_string(errno);
+        return std::nullopt;
+    }
+    if (reason)
+        *reason = localizedString(
+            QT_TRANSLATE_NOOP("Quillmor", "too many damaged copies are kept already"));
+    return std::nullopt;
+}
+
+QStringList removeLeftovers(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    const QDateTime settled = QDateTime::currentDateTimeUtc().addSecs(-kLeftoverAge);
+    QStringList removed;
+    const QFileInfoList candidates =
+        info.dir().entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& candidate : candidates) {
+        const QString candidateName = candidate.fileName();
+        if (!candidateName.startsWith(name) || !isTemporarySuffix(candidateName.mid(name.size())) ||
+            candidate.isSymLink() || candidate.lastModified() > settled)
+            continue;
+        if (QFile::remove(candidate.filePath()))
+            removed.append(candidate.filePath());
+    }
+    return removed;
 }
 
 std::optional<QVariant> storable(const QVariant& value)

@@ -1,7 +1,9 @@
 #include "platform/UserDefaults.h"
 
+#include "platform/Localization.h"
 #include "platform/PropertyList.h"
 
+#include <QDir>
 #include <QStandardPaths>
 
 QString UserDefaults::defaultPath()
@@ -28,10 +30,80 @@ UserDefaults::UserDefaults(const QString& path) : m_path(path)
 
 void UserDefaults::reload()
 {
-    // A damaged or foreign file gives no user values; it is replaced at the next change.
-    const auto stored = PropertyList::readFile(m_path);
-    m_values = stored && stored->metaType().id() == QMetaType::QVariantMap ? stored->toMap()
-                                                                           : QVariantMap();
+    m_values.clear();
+    m_writable = true;
+    m_pendingFailures.clear();
+    PropertyList::removeLeftovers(m_path);
+    PropertyList::FileContents contents = PropertyList::read(m_path);
+    switch (contents.error) {
+    case PropertyList::ReadError::Missing:
+        return;
+    case PropertyList::ReadError::Unreadable:
+        // The file may be perfectly good: written over, the player's feeds would be gone.
+        m_writable = false;
+        report(
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "The preferences could not be opened.")),
+            QStringLiteral("%1: %2\n\n").arg(QDir::toNativeSeparators(m_path), contents.reason) +
+                localizedString(QT_TRANSLATE_NOOP(
+                    "Quillmor", "The launcher uses its default feeds and settings, and saves no "
+                                "changes to them until a start that can read the file.")));
+        return;
+    case PropertyList::ReadError::None:
+        if (contents.value->metaType().id() == QMetaType::QVariantMap) {
+            m_values = contents.value->toMap();
+            return;
+        }
+        break;
+    case PropertyList::ReadError::Damaged:
+        if (const auto salvaged = PropertyList::salvage(contents.bytes);
+            salvaged && salvaged->value.metaType().id() == QMetaType::QVariantMap)
+            m_values = salvaged->value.toMap();
+        break;
+    }
+
+    QString reason;
+    const std::optional<QString> aside = PropertyList::setAside(m_path, &reason);
+    QString detail =
+        aside
+            ? localizedString(QT_TRANSLATE_NOOP("Quillmor", "The damaged file is kept as \"%1\"."))
+                  .arg(QDir::toNativeSeparators(*aside))
+            : localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                                "The damaged file could not be set aside (%1), so "
+                                                "the launcher saves no changes to the preferences "
+                                                "this time."))
+                  .arg(reason);
+    m_writable = aside.has_value();
+    detail += u' ';
+    if (m_values.isEmpty()) {
+        detail += localizedString(
+            QT_TRANSLATE_NOOP("Quillmor", "The launcher uses its default feeds and settings."));
+        report(localizedString(QT_TRANSLATE_NOOP("Quillmor", "The preferences could not be read.")),
+               detail);
+    } else {
+        detail += localizedString(QT_TRANSLATE_NOOP(
+            "Quillmor", "The settings that could not be read are back to their defaults."));
+        report(localizedString(
+                   QT_TRANSLATE_NOOP("Quillmor", "Part of the preferences could not be read.")),
+               detail);
+    }
+}
+
+void UserDefaults::setFailureHandler(FailureHandler handler)
+{
+    m_failureHandler = std::move(handler);
+    if (!m_failureHandler)
+        return;
+    const auto pending = std::exchange(m_pendingFailures, {});
+    for (const auto& [message, detail] : pending)
+        m_failureHandler(message, detail);
+}
+
+void UserDefaults::report(const QString& message, const QString& detail)
+{
+    if (m_failureHandler)
+        m_failureHandler(message, detail);
+    else
+        m_pendingFailures.append({message, detail});
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults)
@@ -48,32 +120,36 @@ QVariant UserDefaults::objectForKey(const QString& key) const
     return m_registered.value(key);
 }
 
-void UserDefaults::setObject(const QVariant& value, const QString& key)
+bool UserDefaults::setObject(const QVariant& value, const QString& key)
 {
-    if (!value.isValid()) {
-        removeObject(key);
-        return;
-    }
+    if (!value.isValid())
+        return removeObject(key);
     // Held as the file will give it back; a value the file cannot hold would stop every
     // later write, so it is refused here instead of taking the other keys down with it.
     const auto kept = PropertyList::storable(value);
     if (!kept) {
         qWarning("UserDefaults: %s holds a value a property list cannot store; not kept",
                  qPrintable(key));
-        return;
+        return false;
     }
     m_values.insert(key, *kept);
-    write();
+    return write();
 }
 
-void UserDefaults::removeObject(const QString& key)
+bool UserDefaults::removeObject(const QString& key)
 {
-    if (m_values.remove(key) > 0)
-        write();
+    return m_values.remove(key) == 0 || write();
 }
 
-void UserDefaults::write() const
+bool UserDefaults::write()
 {
-    if (!PropertyList::writeFile(m_path, m_values))
-        qWarning("UserDefaults: could not write %s", qPrintable(m_path));
+    // Not written over a file that could not be opened; the player was told at the start.
+    if (!m_writable)
+        return false;
+    QString reason;
+    if (PropertyList::writeFile(m_path, m_values, &reason))
+        return true;
+    report(localizedString(QT_TRANSLATE_NOOP("Quillmor", "The preferences could not be saved.")),
+           QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_path), reason));
+    return false;
 }

@@ -140,33 +140,95 @@ private slots:
         QCOMPARE(stored().size(), 2);
     }
 
+    // The catalogue file as found at a start, and its backup copy ("" for none): the levels
+    // loaded, what became of the file (kept, rewritten with the file before it as the backup,
+    // set aside beside the copy an earlier start set aside, or left alone), what the player is
+    // told and whether a save then reaches the disk.
     void loadKeepsRewritesOrSetsAside_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("file"); // kept, rewritten with the default level, or set aside
-        const auto list = [](const QVariant& value) {
-            return PropertyList::toXml(QVariantList{value});
+        QTest::addColumn<QByteArray>("bytes"); // "<none>": no file, "<folder>": a folder
+        QTest::addColumn<QByteArray>("backup");
+        QTest::addColumn<QString>("outcome");
+        const auto list = [](const QVariantList& values) {
+            return PropertyList::toXml(values);
         };
-        QTest::addRow("installed level only")
-            << list(level("x", "", "", "file:///x/")) << "rewritten";
-        QTest::addRow("default present") << list(level("Standard", "", "")) << "kept";
-        QTest::addRow("feed level, not installed") << list(level("f", kFeed, "g")) << "rewritten";
-        QTest::addRow("not XML") << QByteArray("\x00\x01garbage", 9) << "set aside";
-        QTest::addRow("a dictionary")
-            << PropertyList::toXml(QVariantMap{{"a", "a"}}) << "set aside";
-        QTest::addRow("a list of strings") << list("a") << "set aside";
+        const LevelEntry x = level("x", "", "", "file:///x/"), y = level("y", "", "", "file:///y/");
+        const QByteArray two = list({x, y}), good = list({level("b", kFeed, "g")});
+        const auto row = [](const char* name, const QByteArray& bytes, const QString& outcome,
+                            const QByteArray& backup = {}) {
+            QTest::addRow("%s", name) << bytes << backup << outcome;
+        };
+        row("installed level only", list({x}), "x, Standard | rewritten, backed up |  | saved");
+        row("default present", list({level("Standard", "", "")}), "Standard | kept |  | saved");
+        row("feed level, not installed", list({level("f", kFeed, "g")}),
+            "f, Standard | rewritten, backed up |  | saved");
+        const QString unread = " | set aside | The level catalogue could not be read. | saved";
+        row("not XML", QByteArray("\x00\x01garbage", 9), "Standard" + unread);
+        row("a dictionary", PropertyList::toXml(QVariantMap{{"a", "a"}}), "Standard" + unread);
+        row("a list of strings", list({"a"}), "Standard" + unread);
+        row("empty, backup kept", "", "b, Standard" + unread, good);
+        const QString part =
+            " | set aside | Part of the level catalogue could not be read. | saved";
+        row("a damaged record", QByteArray(two).insert(two.indexOf("<date>") + 6, 'x'),
+            "y, Standard" + part);
+        row("cut short", two.left(two.indexOf("<key>name</key>\n\t\t<string>y")),
+            "x, Standard" + part);
+        row("a string among records", list({"a", y}), "y, Standard" + part);
+        row("missing, backup kept", "<none>",
+            "b, Standard | rewritten | The level catalogue was missing. | saved", good);
+        row("a folder in its place", "<folder>",
+            "b, Standard | left | The level catalogue could not be opened. | not saved", good);
     }
 
     void loadKeepsRewritesOrSetsAside()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(QString, file);
-        const QString path = m_home->createFile(m_home->cataloguePath(), bytes);
+        QFETCH(QByteArray, backup);
+        QFETCH(QString, outcome);
+        const QString path = m_home->cataloguePath(),
+                      backupPath = m_home->applicationDir() + "/database.backup.plist";
+        if (bytes == "<folder>")
+            m_home->createDir(path);
+        else if (bytes != "<none>")
+            m_home->createFile(path, bytes);
         m_home->createFile(path + ".unreadable", "older");
+        if (!backup.isEmpty())
+            m_home->createFile(backupPath, backup);
+        QStringList told;
+        m_db->setFailureHandler([&](const QString& message, const QString&) { told << message; });
         m_db->load();
-        QCOMPARE(m_db->count(), file == "rewritten" ? 2 : 1); // the default level appended
-        QCOMPARE(bytesOf(path) != bytes, file != "kept");
-        QCOMPARE(bytesOf(path + ".unreadable") == bytes, file == "set aside");
+        QString file = "rewritten";
+        if (QFileInfo(path).isDir())
+            file = "left";
+        else if (bytesOf(path + ".unreadable-2") == bytes)
+            file = "set aside";
+        else if (bytesOf(path) == bytes)
+            file = "kept";
+        else if (bytesOf(backupPath) == bytes)
+            file += ", backed up";
+        const QString seen =
+            column(*m_db, "name").join(", ") + " | " + file + " | " + told.join(' ') + " | ";
+        QCOMPARE(seen + (m_db->save() ? "saved" : "not saved"), outcome);
+        QCOMPARE(bytesOf(path + ".unreadable"), QByteArray("older"));
+    }
+
+    // What interrupted saves left beside the catalogue and its backup goes at the next start;
+    // every other file stays, the one a save under way right now writes too.
+    void startRemovesLeftoverTemporaries()
+    {
+        const QDateTime old = QDateTime::currentDateTimeUtc().addSecs(-3600);
+        const QString dir = m_home->applicationDir() + '/';
+        for (const char* name :
+             {"database.plist.Ab3dE9", "database.backup.plist.zzzzzz", "database.plist.Ab3dE",
+              "database.plist.Ab-dE9", "database.plist.unreadable", "other.plist.Ab3dE9"})
+            m_home->createFile(dir + name, "partial", old);
+        m_home->createFile(dir + "database.plist.Xy12Zw", "being written");
+        m_db->load();
+        QStringList left = QDir(dir).entryList(QDir::Files);
+        left.sort();
+        QCOMPARE(left.join(' '),
+                 "database.plist database.plist.Ab-dE9 database.plist.Ab3dE "
+                 "database.plist.Xy12Zw database.plist.unreadable other.plist.Ab3dE9");
     }
 
     void forgetsFeedsFoldersAndRows()
@@ -279,8 +341,8 @@ private slots:
         });
         QVERIFY(!m_db->save());
         QVERIFY(m_db->isDirty());
-        QCOMPARE(told, QStringList("The level catalogue could not be saved. " +
-                                   m_home->cataloguePath()));
+        QCOMPARE(told,
+                 QStringList("The level catalogue could not be saved. " + m_home->cataloguePath()));
         QDir(m_home->cataloguePath()).removeRecursively();
         QVERIFY(m_db->save());
         QCOMPARE(stored().size(), 4);

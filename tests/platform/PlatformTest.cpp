@@ -67,6 +67,8 @@ private slots:
             QVariantList{QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC), distantPast(),
                          withMs.addMSecs(-999)});
         row("not storable", QVariantList{QVariant::fromValue(QPoint(1, 2))}, "before");
+        // Small enough to sit in a write buffer until the file is committed.
+        row("disk full", QString(2000, u'x'), "before");
         // Damaged files, given as the bytes on disk.
         const QByteArray head = "<?xml version=\"1.0\"?>\n<plist version=\"1.0\">";
         for (const auto& [name, text] : std::initializer_list<std::pair<const char*, QByteArray>>{
@@ -95,10 +97,18 @@ private slots:
             return;
         }
         QVERIFY(PropertyList::writeFile(path, "before"));
+        const bool full = QTest::currentDataTag() == QByteArray("disk full");
+        if (full) {
+            const QString why = m_home->mountFullDisk(QFileInfo(path).path());
+            if (!why.isEmpty())
+                QSKIP(qPrintable(why));
+        }
         const std::optional<QVariant> kept = PropertyList::storable(value);
-        QCOMPARE(PropertyList::writeFile(path, value), kept.has_value());
+        QString reason;
+        QCOMPARE(PropertyList::writeFile(path, value, &reason), kept.has_value() && !full);
+        QCOMPARE(reason.contains("No space left"), full);
         const QVariant back = PropertyList::readFile(path).value_or(0);
-        QCOMPARE(back, kept.value_or("before"));
+        QCOMPARE(back, full ? QVariant("before") : kept.value_or("before"));
         // Written out too, where a number's type shows.
         QCOMPARE(PropertyList::toXml(back), PropertyList::toXml(read.isValid() ? read : back));
     }
@@ -120,19 +130,38 @@ private slots:
                  QVariant(everyType()));
     }
 
-    // Values live in the file, written through, and survive a damaged one; registered
-    // defaults live in memory beneath them.
+    // Values live in the file, written through; registered defaults live in memory beneath
+    // them. A damaged file is set aside, what still reads of it kept, and the player told; so
+    // is a write that does not reach the disk. What an interrupted write left goes.
     void userDefaults()
     {
-        m_home->createFile("config/org.quillmor.Launcher.plist", "<plist><dict>");
+        const QByteArray damaged = "<plist><dict><key>lastSelection</key><string>Kept</string>"
+                                   "<key>source</key><date>x</date>";
+        const QString path = m_home->createFile("config/org.quillmor.Launcher.plist", damaged);
+        const QString leftover = m_home->createFile(path + ".Qq1Ww2", "partial",
+                                                    QDateTime::currentDateTimeUtc().addDays(-1));
         const QVariantMap registered{{"source", QVariantList{"d"}}, {"lastSelection", "none"}};
+        QStringList told;
+        const auto tell = [&](const QString& message, const QString& detail) {
+            told << message + ' ' + detail;
+        };
         {
             UserDefaults defaults;
+            defaults.setFailureHandler(tell);
+            QCOMPARE(defaults.objectForKey("lastSelection").toString(), "Kept");
             defaults.registerDefaults(registered);
             defaults.setObject("Castle", "lastSelection");
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot store"));
             defaults.setObject(QVariant::fromValue(QPoint(1, 2)), "bad");
         }
+        QCOMPARE(told, QStringList("Part of the preferences could not be read. The damaged file "
+                                   "is kept as \"" +
+                                   path +
+                                   ".unreadable\". The settings that could not be read are "
+                                   "back to their defaults."));
+        QVERIFY(!QFileInfo::exists(leftover));
+        QFile aside(path + ".unreadable");
+        QVERIFY(aside.open(QIODevice::ReadOnly) && aside.readAll() == damaged);
         UserDefaults second;
         QVERIFY(!second.objectForKey("source").isValid());
         second.registerDefaults(registered);
@@ -140,6 +169,16 @@ private slots:
         second.removeObject("lastSelection");
         QCOMPARE(second.objectForKey("lastSelection").toString(), "none");
         QVERIFY(!UserDefaults().objectForKey("lastSelection").isValid());
+
+        const QString why = m_home->mountFullDisk(QFileInfo(path).path());
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+        told.clear();
+        second.setFailureHandler(tell);
+        QVERIFY(!second.setObject("Ocean", "lastSelection"));
+        QCOMPARE(second.objectForKey("lastSelection").toString(), "Ocean");
+        QCOMPARE(told, QStringList("The preferences could not be saved. " + path +
+                                   ": No space left on device"));
     }
 
     void applicationsByIdentifier_data()
