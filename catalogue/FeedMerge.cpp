@@ -332,12 +332,10 @@ void Database::parseFileTxt(const QByteArray& bytes, const QUrl& url)
 qsizetype Database::indexOfLevel(const LevelIdentity& level) const
 {
     for (qsizetype i = 0; i < m_data.size(); ++i) {
-        if (LevelIdentity::of(m_data.at(i)) == level)
+        if (level.matches(m_data.at(i)))
             return i;
     }
-    if (level.folder.isEmpty())
-        return -1;
-    for (qsizetype i = 0; i < m_data.size(); ++i) {
+    for (qsizetype i = 0; !level.folder.isEmpty() && i < m_data.size(); ++i) {
         if (m_data.at(i).value(LevelKey::urlInstall).toString() == level.folder)
             return i;
     }

@@ -37,16 +37,21 @@ struct LevelIdentity
 {
     QString source;
     QString guid;
-    QString folder;
+    QString folder; // also kept for a feed's level: a merge may tie a folder to a feed
 
     static LevelIdentity of(const LevelEntry& entry)
     {
-        const QString source = entry.value(LevelKey::urlSource).toString();
-        const QString guid = entry.value(LevelKey::guid).toString();
-        if (!source.isEmpty() && !guid.isEmpty())
-            return {source, guid, {}};
-        return {{}, {}, entry.value(LevelKey::urlInstall).toString()};
+        return {entry.value(LevelKey::urlSource).toString(), entry.value(LevelKey::guid).toString(),
+                entry.value(LevelKey::urlInstall).toString()};
     }
-    bool isBuiltIn() const { return source.isEmpty() && folder.isEmpty(); }
-    bool operator==(const LevelIdentity&) const = default;
+    bool isBuiltIn() const { return guid.isEmpty() && folder.isEmpty(); }
+    bool matches(const LevelEntry& entry) const
+    {
+        if (!guid.isEmpty())
+            return entry.value(LevelKey::guid).toString() == guid &&
+                   entry.value(LevelKey::urlSource).toString() == source;
+        if (!folder.isEmpty())
+            return entry.value(LevelKey::urlInstall).toString() == folder;
+        return of(entry).isBuiltIn();
+    }
 };

@@ -157,13 +157,19 @@ void Launcher::applyLevelFilter()
             m_levelTable->setRowHidden(row, hide);
     }
     // A selection nobody can see would still be played, installed or deleted by the
-    // commands, so it goes, and the launch button with it.
+    // commands: the nearest row shown takes it, so that the row with the focus is the one
+    // Return plays. Only where no row is shown does the selection go.
     QItemSelectionModel* selection = m_levelTable->selectionModel();
-    const QModelIndexList selected = selection ? selection->selectedRows() : QModelIndexList();
-    if (!selected.isEmpty() && m_levelTable->isRowHidden(selected.first().row())) {
-        selection->clear();
-        m_lauchQuillmorButton->setEnabled(false);
-    }
+    if (!selection)
+        return;
+    const QModelIndexList selected = selection->selectedRows();
+    if (!selected.isEmpty() && !m_levelTable->isRowHidden(selected.first().row()))
+        return;
+    if (selected.isEmpty() && m_foldedFilter.isEmpty())
+        return;
+    const QModelIndex current = selection->currentIndex();
+    selectRow(!selected.isEmpty() ? selected.first().row()
+                                  : (current.isValid() ? current.row() : 0));
 }
 
 int Launcher::nearestShownRow(int row) const

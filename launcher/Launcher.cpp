@@ -31,13 +31,6 @@ LevelTableModel* levelModel(const QTableView* table)
     return table ? qobject_cast<LevelTableModel*>(table->model()) : nullptr;
 }
 
-// The catalogue key a column sorts by: the source column shows a feed's name but the
-// entry only carries its URL.
-QString sortKeyOf(const QString& column)
-{
-    return column == u"source" ? QStringLiteral("urlSource") : column;
-}
-
 } // namespace
 
 const QString Launcher::windowFrameKey = QStringLiteral("LauncherWindow Frame");
@@ -107,7 +100,9 @@ void Launcher::selectRow(int row)
 {
     QItemSelectionModel* selection = m_levelTable->selectionModel();
     // A row the filter hides is never selected: the commands would act on a level nobody sees.
-    if (m_levelTable->isRowHidden(row)) {
+    if (m_levelTable->isRowHidden(row))
+        row = nearestShownRow(row);
+    if (row < 0 || row >= numberOfRowsInTableView() || m_levelTable->isRowHidden(row)) {
         selection->clear();
         m_lauchQuillmorButton->setEnabled(false);
         return;
@@ -158,7 +153,7 @@ QList<SortDescriptor> Launcher::sortDescriptors(const QTableView* table)
     const int section = table->horizontalHeader()->sortIndicatorSection();
     if (!model || section < 0 || section >= model->columnCount())
         return {};
-    return {{sortKeyOf(model->columnIdentifier(section)),
+    return {{model->columnIdentifier(section),
              table->horizontalHeader()->sortIndicatorOrder() == Qt::AscendingOrder}};
 }
 
@@ -167,14 +162,11 @@ void Launcher::reloadLevelTable(QTableView* table)
     LevelTableModel* model = levelModel(table);
     if (!model)
         return;
-    // An entry is shared, not copied, by the list that holds it, so the selected one is
-    // found again by identity however the sort moved it.
-    QItemSelectionModel* selection = table->selectionModel();
-    const QModelIndexList selected = selection ? selection->selectedRows() : QModelIndexList();
-    std::optional<LevelEntry> kept;
-    if (!selected.isEmpty())
-        kept = m_database->objectAtIndex(selected.first().row());
-
+    // The catalogue may have changed under the table since the selection was made (a merge
+    // drops and adds rows), so the selected row's number means nothing now: the level is found
+    // again by the identity noted when it was selected.
+    const std::optional<LevelIdentity> kept = m_selectedLevel;
+    const QModelIndexList selected = table->selectionModel()->selectedRows();
     m_database->sortUsingDescriptors(sortDescriptors(table));
     model->reloadData();
     if (table == m_levelTable)
@@ -182,14 +174,13 @@ void Launcher::reloadLevelTable(QTableView* table)
 
     if (!kept)
         return;
+    // A level that left the catalogue hands the selection to the row now where it was.
+    const qsizetype row = m_database->indexOfLevel(*kept);
     const int rows = numberOfRowsInTableView();
-    for (int row = 0; row < rows; ++row) {
-        if (m_database->objectAtIndex(row).isSharedWith(*kept)) {
-            selectRow(row);
-            return;
-        }
-    }
-    // No selected row any more: the launch button keeps its state.
+    if (row >= 0)
+        selectRow(int(row));
+    else if (!selected.isEmpty() && rows > 0)
+        selectRow(qMin(selected.first().row(), rows - 1));
 }
 
 void Launcher::sortDescriptorsDidChange(QTableView* table)
@@ -199,6 +190,11 @@ void Launcher::sortDescriptorsDidChange(QTableView* table)
 
 void Launcher::tableViewSelectionDidChange()
 {
+    const QModelIndexList selected = m_levelTable->selectionModel()->selectedRows();
+    if (!selected.isEmpty() && selected.first().row() < numberOfRowsInTableView())
+        m_selectedLevel = LevelIdentity::of(m_database->objectAtIndex(selected.first().row()));
+    else if (selected.isEmpty())
+        m_selectedLevel.reset();
     updateLaunchButton();
 }
 

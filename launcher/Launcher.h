@@ -207,6 +207,8 @@ private:
     void updateAllDownloadCancelled();
     void showUpdateAllSummary();
 
+    // Queues a feed for the refresh cycle, once.
+    void queueFeed(const RepositoryEntry& record);
     void restoreSelection();
     // The catalogue was reloaded: filters and counts again.
     void levelsDidReload();
@@ -269,6 +271,11 @@ private:
     QList<RepositoryEntry> m_checkFeedList;
     QPointer<DownloadSheet> m_installSheet;
     int m_clickedRow = -1;
+    // The level selected, noted when the selection changes; found again after every reload.
+    std::optional<LevelIdentity> m_selectedLevel;
     bool m_playing = false;
     bool m_windowBlocked = false;
+    QList<std::pair<QString, QString>> m_closingFailures;
+    bool m_closing = false;
+    bool m_closeAnyway = false;
 };

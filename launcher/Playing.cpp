@@ -90,10 +90,13 @@ void Launcher::playLevelAtRow(int row)
     // A second request while the game runs (a transfer's completion, say) starts nothing.
     if (m_playing || row < 0 || row >= numberOfRowsInTableView())
         return;
-    m_lauchQuillmorButton->setEnabled(false);
 
     LevelEntry entry = m_database->objectAtIndex(row);
     const QString path = entry.value(LevelKey::urlInstall).toString();
+    // A feed's level that is not installed has nothing to play; it is not the built-in level.
+    if (path.isEmpty() && !LevelIdentity::of(entry).isBuiltIn())
+        return;
+    m_lauchQuillmorButton->setEnabled(false);
     QStringList arguments;
     if (!path.isEmpty()) {
         const QUrl url(path);
@@ -121,8 +124,6 @@ void Launcher::playLevelAtRow(int row)
         return;
     }
 
-    UserDefaults::standard().setObject(path, QStringLiteral("lastSelection"));
-
     // The game shares the launcher's terminal, environment and working directory.
     QProcess gameProcess;
     gameProcess.setObjectName(QStringLiteral("game"));
@@ -133,6 +134,9 @@ void Launcher::playLevelAtRow(int row)
     // player does here can start a second game or change the catalogue under the first.
     QEventLoop waiting;
     bool failed = false;
+    // Only a game that started makes this the level to select at the next start.
+    connect(&gameProcess, &QProcess::started, this,
+            [path] { UserDefaults::standard().setObject(path, QStringLiteral("lastSelection")); });
     connect(&gameProcess, &QProcess::finished, &waiting, &QEventLoop::quit);
     connect(&gameProcess, &QProcess::errorOccurred, &waiting, [&](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
@@ -144,7 +148,8 @@ void Launcher::playLevelAtRow(int row)
     {
         InputBlocker blocker;
         qApp->installEventFilter(&blocker);
-        gameProcess.start(game->executablePath(), arguments);
+        // A wrapper's own words (flatpak run ID, env X=1 game) come before the level's.
+        gameProcess.start(game->executablePath(), game->arguments() + arguments);
         if (!failed && gameProcess.state() != QProcess::NotRunning)
             waiting.exec(QEventLoop::ExcludeUserInputEvents);
         // What was held back arrives now, into the blocker.

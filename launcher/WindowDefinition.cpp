@@ -13,10 +13,41 @@
 #include "ui_LauncherWindow.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QShortcut>
+
+namespace {
+
+// Presses the launch button for Return and Enter typed into the widgets it watches. A key
+// event, unlike a shortcut, reaches them only while they have the focus and no sheet holds
+// the window.
+class ReturnPlays : public QObject
+{
+public:
+    explicit ReturnPlays(QPushButton* launch) : QObject(launch), m_launch(launch) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+            (key->modifiers() & ~Qt::KeypadModifier))
+            return false;
+        if (m_launch->isEnabled())
+            m_launch->click();
+        return true;
+    }
+
+private:
+    QPushButton* m_launch;
+};
+
+} // namespace
 
 WindowDefinition::WindowDefinition(QObject* parent) : QObject(parent) {}
 
@@ -131,14 +162,11 @@ void WindowDefinition::connectActions()
     QPushButton* launch = m_ui->lauchQuillmorButton;
     connect(launch, &QPushButton::clicked, launcher,
             [launcher, launch] { launcher->launchQuillmor(launch); });
-    // Return plays the selected level whenever the launch button would.
-    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
-        auto* shortcut = new QShortcut(key, m_window.get());
-        connect(shortcut, &QShortcut::activated, launch, [launch] {
-            if (launch->isEnabled())
-                launch->click();
-        });
-    }
+    // Return plays the selected level whenever the launch button would, from the table and the
+    // filter field only: on a button or in a sheet it means what it means there.
+    auto* returnPlays = new ReturnPlays(launch);
+    table->installEventFilter(returnPlays);
+    filter->installEventFilter(returnPlays);
     connect(m_ui->playLevelMenuItem, &QAction::triggered, launcher,
             [launcher, table] { launcher->playLevel(table); });
     connect(m_ui->installMenuItem, &QAction::triggered, launcher,

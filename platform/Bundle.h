@@ -6,6 +6,7 @@
 // XDG desktop entries (Workspace).
 
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 class Bundle
@@ -20,6 +21,9 @@ public:
     QString bundlePath() const { return m_path; }
     QString bundleIdentifier() const { return m_identifier; }
     QString executablePath() const { return m_executablePath; }
+    // What the program is started with before any arguments of the caller's own.
+    QStringList arguments() const { return m_arguments; }
+    void setArguments(const QStringList& arguments) { m_arguments = arguments; }
     QVariantMap infoDictionary() const { return m_info; }
     QVariant objectForInfoDictionaryKey(const QString& key) const { return m_info.value(key); }
 
@@ -27,5 +31,6 @@ private:
     QString m_path;
     QString m_identifier;
     QString m_executablePath;
+    QStringList m_arguments;
     QVariantMap m_info;
 };

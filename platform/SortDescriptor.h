@@ -13,11 +13,14 @@
 #include <QVariantMap>
 
 #include <algorithm>
+#include <functional>
 
 struct SortDescriptor
 {
     QString key;
     bool ascending = true;
+    // The value a record sorts by, where it is not the key's own (a name looked up for a URL).
+    std::function<QVariant(const QVariantMap&)> valueOf = {};
 };
 
 namespace SortOrder {
@@ -88,7 +91,7 @@ inline void sortRecords(QList<QVariantMap>& records, const QList<SortDescriptor>
     values.reserve(count * width);
     for (const QVariantMap& record : std::as_const(records)) {
         for (const SortDescriptor& d : descriptors)
-            values.append(record.value(d.key));
+            values.append(d.valueOf ? d.valueOf(record) : record.value(d.key));
     }
     QList<qsizetype> order(count);
     for (qsizetype i = 0; i < count; ++i)

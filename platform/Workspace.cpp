@@ -150,19 +150,21 @@ QStringList applicationFolders()
     return folders;
 }
 
-// The program of an Exec= value: quoting undone, field codes dropped, resolved through PATH
-// when relative. None for an empty line.
-std::optional<QString> programOfExecLine(const QString& exec)
+// The command of an Exec= value: quoting undone, field codes dropped, the program resolved
+// through PATH when relative. None for an empty line.
+std::optional<QStringList> commandOfExecLine(const QString& exec)
 {
     QStringList args = splitExec(exec);
     args.removeIf(isFieldCode);
     if (args.isEmpty() || args.first().isEmpty())
         return std::nullopt;
     const QString program = args.first();
-    if (QDir::isAbsolutePath(program))
-        return program;
-    const QString found = QStandardPaths::findExecutable(program);
-    return found.isEmpty() ? program : found;
+    if (!QDir::isAbsolutePath(program)) {
+        const QString found = QStandardPaths::findExecutable(program);
+        if (!found.isEmpty())
+            args.first() = found;
+    }
+    return args;
 }
 
 // The desktop entry "<identifier>.desktop" that decides for the identifier: the first one
@@ -203,10 +205,12 @@ std::optional<Bundle> applicationBundle(const QString& identifier)
     const auto entry = findDesktopEntry(identifier);
     if (!entry)
         return std::nullopt;
-    const auto program = programOfExecLine(entry->exec);
-    if (!program)
+    const auto command = commandOfExecLine(entry->exec);
+    if (!command)
         return std::nullopt;
-    return Bundle(entry->path, identifier, *program);
+    Bundle bundle(entry->path, identifier, command->first());
+    bundle.setArguments(command->mid(1));
+    return bundle;
 }
 
 bool recycle(const QString& path)

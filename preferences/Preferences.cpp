@@ -43,9 +43,17 @@ struct Address
     QString problem;
 };
 
+// The field proposes "http://"; an address typed or pasted after it brings its own scheme,
+// which replaces the proposal ("http://https://host/feed" means "https://host/feed").
+const QString kProposedScheme = QStringLiteral("http://");
+
 Address readAddress(const QString& typed)
 {
-    const QString text = typed.trimmed();
+    QString text = typed.trimmed();
+    static const QRegularExpression typedScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:/"));
+    if (text.startsWith(kProposedScheme, Qt::CaseInsensitive) &&
+        typedScheme.match(QStringView(text).mid(kProposedScheme.size())).hasMatch())
+        text.remove(0, kProposedScheme.size());
     if (text.isEmpty())
         return {
             {},
@@ -199,7 +207,7 @@ void Preferences::reloadRepositoryTable(QTableView* table)
             : QUrl();
     m_repositories->sortUsingDescriptors(model->sortDescriptors());
     model->reloadData();
-    if (const auto index = selected.isValid() ? indexOfSource(selected) : std::nullopt)
+    if (const auto index = m_repositories->indexOfSource(selected))
         table->selectRow(int(*index));
     tableViewSelectionDidChange(table);
 }
@@ -222,7 +230,7 @@ void Preferences::addRepository(QObject*)
     if (m_entrySheet->parentWidget() != m_mainWindow)
         m_entrySheet->setParent(m_mainWindow, m_entrySheet->windowFlags());
     m_entrySheet->setMessage({});
-    QString proposed = QStringLiteral("http://");
+    QString proposed = kProposedScheme;
     if (const QMimeData* pasted = QGuiApplication::clipboard()->mimeData()) {
         QUrl url;
         if (pasted->hasUrls() && !pasted->urls().isEmpty())
@@ -255,9 +263,10 @@ void Preferences::okAdd(QObject*)
     }
     m_entrySheet->setMessage({});
     m_entrySheet->done(QDialog::Accepted);
-    if (!indexOfSource(address.url))
+    if (!m_repositories->indexOfSource(address.url))
         m_addedUrls.append(address.url);
-    m_checkFeedList.append(address.url);
+    m_removedSources.removeAll(address.url);
+    queueFeed(address.url);
     updateNextFeed();
 }
 
@@ -270,13 +279,16 @@ void Preferences::cancelAdd(QObject*)
 void Preferences::removeRepository(QObject*)
 {
     const int row = selectedRow(m_repositoryTable);
-    if (row >= 0 && row < m_repositories->count()) {
-        m_database->removeEntriesForSource(
-            urlForKey(m_repositories->objectAtIndex(row), RepositoryKey::urlDownload));
-        m_repositories->removeObjectAtIndex(row);
-        reloadRepositoryTable(m_repositoryTable);
-    }
-    m_database->save();
+    if (row < 0 || row >= m_repositories->count())
+        return;
+    // The feed's levels leave the catalogue on OK: Cancel brings the feed back, and its
+    // levels must still be there. A fetch still queued for it would bring it back as well.
+    const QUrl url = urlForKey(m_repositories->objectAtIndex(row), RepositoryKey::urlDownload);
+    m_removedSources.append(url);
+    m_checkFeedList.removeAll(url);
+    m_addedUrls.removeAll(url);
+    m_repositories->removeObjectAtIndex(row);
+    reloadRepositoryTable(m_repositoryTable);
 }
 
 void Preferences::refreshRepositories(QObject*)
@@ -286,19 +298,30 @@ void Preferences::refreshRepositories(QObject*)
     for (qsizetype i = 0; i < m_repositories->count(); ++i) {
         const QUrl url = urlForKey(m_repositories->objectAtIndex(i), RepositoryKey::urlDownload);
         if (url.isValid())
-            m_checkFeedList.append(url);
+            queueFeed(url);
     }
     updateNextFeed();
 }
 
+void Preferences::queueFeed(const QUrl& url)
+{
+    // One fetch a feed: a cancelled cycle leaves its queue behind for the next one.
+    if (!m_checkFeedList.contains(url))
+        m_checkFeedList.append(url);
+}
+
 void Preferences::ok(QObject*)
 {
+    for (const QUrl& url : std::exchange(m_removedSources, {}))
+        m_database->removeEntriesForSource(url);
     m_repositories->save();
+    m_database->save();
     m_mainWindow->done(0);
 }
 
 void Preferences::cancel(QObject*)
 {
+    m_removedSources.clear();
     m_repositories->load();
     reloadRepositoryTable(m_repositoryTable);
     m_mainWindow->done(-1);
@@ -329,7 +352,10 @@ void Preferences::downloadComplete(const QVariant& data, const QUrl& url)
 void Preferences::parseFile(const QVariant& data, const QUrl& url)
 {
     const bool added = m_addedUrls.removeAll(url) > 0;
-    if (data.metaType().id() == QMetaType::QByteArray) {
+    // Only a source of the list, or one being added, is read: a feed removed meanwhile stays
+    // removed.
+    if (data.metaType().id() == QMetaType::QByteArray &&
+        (added || m_repositories->indexOfSource(url))) {
         const QByteArray bytes = data.toByteArray();
         // Code page 1252 decodes every ASCII byte to itself and no other byte to ASCII, so
         // the markers are found in the bytes exactly where the decoded text would show them.
@@ -340,7 +366,7 @@ void Preferences::parseFile(const QVariant& data, const QUrl& url)
         else
             m_database->parseFileTxt(bytes, url);
         // The parsers leave the source list alone when the answer is no feed of theirs.
-        if (added && !indexOfSource(url))
+        if (added && !m_repositories->indexOfSource(url))
             m_notFeeds.append(url);
     }
     if (!m_checkFeedList.isEmpty())
@@ -377,11 +403,3 @@ int Preferences::selectedRow(QTableView* table) const
     return rows.isEmpty() ? -1 : rows.last().row();
 }
 
-std::optional<qsizetype> Preferences::indexOfSource(const QUrl& url) const
-{
-    for (qsizetype i = 0; i < m_repositories->count(); ++i) {
-        if (urlForKey(m_repositories->objectAtIndex(i), RepositoryKey::urlDownload) == url)
-            return i;
-    }
-    return std::nullopt;
-}

@@ -80,8 +80,8 @@ protected:
 
 private:
     int selectedRow(QTableView* table) const;
-    std::optional<qsizetype> indexOfSource(const QUrl& url) const;
     void reportNotFeeds();
+    void queueFeed(const QUrl& url);
 
     QPointer<PreferencesPanel> m_mainWindow;
     QPointer<EntrySheet> m_entrySheet;
@@ -94,6 +94,8 @@ private:
     QList<QUrl> m_checkFeedList;
     // Addresses typed into the add sheet that were no source yet, until their fetch ends.
     QList<QUrl> m_addedUrls;
+    // Sources removed since the panel opened, whose levels leave the catalogue on OK.
+    QList<QUrl> m_removedSources;
     // Added addresses whose answer was no feed, told to the user when the cycle is over.
     QList<QUrl> m_notFeeds;
 };

@@ -134,3 +134,12 @@ QVariant Repositories::objectValueForTableColumn(const QString& columnIdentifier
 {
     return m_data.at(row).value(columnIdentifier);
 }
+
+std::optional<qsizetype> Repositories::indexOfSource(const QUrl& url) const
+{
+    for (qsizetype i = 0; url.isValid() && i < m_data.size(); ++i) {
+        if (urlForKey(m_data.at(i), RepositoryKey::urlDownload) == url)
+            return i;
+    }
+    return std::nullopt;
+}

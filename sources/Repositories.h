@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QUrl>
 #include <QVariant>
 
 #include <optional>
@@ -30,6 +31,8 @@ public:
     void updateEntry(const RepositoryEntry& record);
 
     qsizetype count() const { return m_data.size(); }
+    // The index of the source with this feed URL, none when no source has it.
+    std::optional<qsizetype> indexOfSource(const QUrl& url) const;
     RepositoryEntry objectAtIndex(qsizetype index) const { return m_data.at(index); }
     void removeObjectAtIndex(qsizetype index);
     void sortUsingDescriptors(const QList<SortDescriptor>& descriptors);

@@ -20,7 +20,7 @@ private slots:
     // install item "Update") the install item's title and the items, "-" where disabled, else
     // the sheet | the row kept or gone, the row selected, the launch button | the Trash | what
     // was opened, the level folder's path left out. A refresh may re-sort or drop the level
-    // while a sheet is up.
+    // while a sheet is up; a level dropped hands the selection to the row where it was.
     void command_data()
     {
         QTest::addColumn<QString>("outcome");
@@ -34,7 +34,7 @@ private slots:
         QTest::newRow("Found/Delete/OK") << ask + "gone Old on | Found | ";
         QTest::newRow("Found/Move to Trash/Cancel") << ask + "kept Found on |  | ";
         QTest::newRow("Found/Delete/re-sort, OK") << ask + "gone Current on | Found | ";
-        QTest::newRow("Found/Delete/drop, OK") << ask + "gone Old on |  | ";
+        QTest::newRow("Found/Delete/drop, OK") << ask + "gone Standard on |  | ";
         QTest::newRow("Vanished/Delete") << QString(" | kept Vanished off |  | ");
         QTest::newRow("Standard/Delete")
             << QString("The default level can't be deleted! | kept Standard on |  | ");

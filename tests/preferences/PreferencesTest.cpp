@@ -57,6 +57,7 @@ private slots:
     {
         setUp();
         m_opened.list.clear();
+        m_stalling = false;
         for (const char* path : {"/b.txt", "/z-alpha.rss", "/n.txt", "/a.xml"})
             http().setBody(path, QByteArray(path).endsWith(".xml") ? kXml : kText);
         http().setBody("/n.rss", rss("New"));
@@ -87,20 +88,25 @@ private slots:
     // address header, Remove, and a close by OK, Cancel or Escape. Then what is seen: Remove's
     // state, the rows, the selected one, what was opened; after a close instead the code it
     // ended with, the saved list, Beta's levels in the catalogue and the level table, whether
-    // the panel shows, the level table's first row, and the rows on reopening. The sheet's
-    // refresh appended the level "AAA" meanwhile; the launcher's adds "d.example" once it is
-    // closed.
+    // the panel shows, the level table's first row and its selected one (Standard, whatever
+    // the merge removed above it), and the rows on reopening. The sheet's refresh appended the
+    // level "AAA" meanwhile; the launcher's adds "d.example" once it is closed.
     void gestures_data()
     {
         QTest::addColumn<QString>("seen");
-        const QString closed = "-1 Beta,Alpha,Gamma B kept B kept 0 AAA Alpha,Beta,Gamma,d.example";
+        const QString closed = "-1 Beta,Alpha,Gamma B loose,B kept B kept,B loose 0 AAA Standard "
+                               "Alpha,Beta,Gamma,d.example";
         QTest::newRow("Beta header") << QString("on Gamma,Beta,Alpha Beta ");
         QTest::newRow("Beta Ctrl+Beta") << QString("off Alpha,Beta,Gamma  ");
         QTest::newRow("www+Beta") << QString("on Alpha,Beta,Gamma Beta https://beta.example/");
         QTest::newRow("www+Alpha") << QString("on Alpha,Beta,Gamma Alpha ");
         QTest::newRow("Beta Remove OK")
-            << QString("0 Alpha,Gamma B kept B kept 0 AAA Alpha,Gamma,d.example");
+            << QString("0 Alpha,Gamma B kept B kept 0 AAA Standard Alpha,Gamma,d.example");
         QTest::newRow("Beta Remove Cancel") << closed;
+        // A refresh cancelled on Gamma, the first fetched, leaves Beta queued; removed, Beta
+        // stays removed through the next refresh.
+        QTest::newRow("stall Refresh cancel Beta Remove Refresh OK")
+            << QString("0 Alpha,Gamma B kept B kept 0 AAA Standard Alpha,Gamma,d.example");
         QTest::newRow("Beta Remove Escape") << closed;
     }
     // The row's tag is its gestures.
@@ -125,7 +131,7 @@ private slots:
             shown << QString::number(finished.value(0).value(0).toInt())
                   << values(storedList, "name").join(',')
                   << values(stored, "name").filter("B ").join(',') << names().filter("B ").join(',')
-                  << QString::number(panel()->isVisible()) << names().value(0);
+                  << QString::number(panel()->isVisible()) << names().value(0) << selectedName();
             repos().updateEntry({{"urlDownload", "http://d.example/f.txt"}, {"format", "txt"}});
             QVERIFY(openPanel());
             shown << shownNames().join(',');
@@ -139,7 +145,8 @@ private slots:
     void add_data()
     {
         QTest::addColumn<QString>("pasted");
-        QTest::addColumn<QString>("typed"); // %1 is the server's port; none: Refresh is clicked
+        // %1 is the server's port; a leading + types after the proposed text; none: Refresh
+        QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("outcome");
         const char* rows[][4] = {
             {"url", "http://feeds.example/l.rss", "http://127.0.0.1:%1/n.rss",
@@ -151,7 +158,9 @@ private slots:
              "http:// [] Alpha,Beta,Gamma no feed"},
             {"404 with a feed", "", "http://127.0.0.1:%1/gone.rss",
              "http:// [] Alpha,Beta,Gamma error"},
-            {"ftp", "", "ftp://127.0.0.1:%1/n.rss", "http:// [] Alpha,Beta,Gamma sheet kept"},
+            {"typed after the proposed scheme", "", "+http://127.0.0.1:%1/n.rss",
+             "http:// [] Alpha,Beta,Gamma,New rss R One"},
+            {"ftp", "", "+ftp://127.0.0.1:%1/n.rss", "http:// [] Alpha,Beta,Gamma sheet kept"},
             {"no host", "", "http://", "http:// [] Alpha,Beta,Gamma sheet kept"},
             {"refresh", "", "", "Alpha,B,Gamma txtrssxml R One,T One,T Two"}};
         for (const auto& [name, pasted, typed, outcome] : rows)
@@ -180,8 +189,10 @@ private slots:
             QVERIFY(sheet && QTest::qWaitForWindowExposed(sheet));
             QLineEdit* field = sheet->repositoryUrl();
             seen << field->text() + " [" + field->selectedText() + "]";
-            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-            QTest::keyClicks(field, typed.replace("%1", QString::number(http().port())));
+            QTest::keyClick(field, typed.startsWith('+') ? Qt::Key_End : Qt::Key_A,
+                            typed.startsWith('+') ? Qt::NoModifier : Qt::ControlModifier);
+            QTest::keyClicks(field, typed.remove(QRegularExpression("^\\+"))
+                                        .replace("%1", QString::number(http().port())));
             QTest::keyClick(field, Qt::Key_Return);
         }
         QTRY_VERIFY(definition()->preferences()->checkFeedList().isEmpty() &&
@@ -216,6 +227,26 @@ private:
                                                   {"Cancel", panel()->cancelButton()}};
         if (what == "Escape")
             return QTest::keyClick(sources(), Qt::Key_Escape);
+        DownloadStatus* transfer = definition()->downloadStatus();
+        if (what == "stall") {
+            HttpFixture::Response stalled = HttpFixture::answer(200, kXml + QByteArray(1000, ' '));
+            stalled.stallAfter = 10;
+            m_stalling = true;
+            return http().setResponse("/a.xml", stalled);
+        }
+        if (what == "cancel") {
+            QTRY_VERIFY(transfer->isLoading());
+            transfer->cancel();
+            m_stalling = false;
+            return http().setBody("/a.xml", kXml);
+        }
+        if (what == "Refresh") {
+            QTest::mouseClick(panel()->refreshButton(), Qt::LeftButton);
+            if (!m_stalling)
+                QTRY_VERIFY(definition()->preferences()->checkFeedList().isEmpty() &&
+                            !transfer->isLoading());
+            return;
+        }
         if (buttons.contains(what))
             return QTest::mouseClick(buttons[what], Qt::LeftButton);
         if (const QHeaderView* header = sources()->horizontalHeader(); what == "header")
@@ -240,6 +271,7 @@ private:
     }
 
     OpenedUrls m_opened;
+    bool m_stalling = false;
 };
 
 QTEST_MAIN(PreferencesTest)
