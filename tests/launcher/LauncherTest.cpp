@@ -120,7 +120,7 @@ private slots:
             QTest::newRow(tag) << (name ? name : tag) << gesture << outcome;
         };
         row("Standard", "double-click", " | () |  | Standard on");
-        row("Remote", "double-click", " | () |  | Remote off");
+        row("Remote", "double-click", " |  |  | Remote off");
         row("Old", "Return", " | (custom Old) | Old | Old on");
         row("Vanished", "double-click", "The level is missing! red |  |  | Vanished off");
         row("Current", "removed", "The level is missing! red |  |  | Current off");
@@ -205,20 +205,26 @@ private slots:
         QTest::addColumn<QString>("gestures");
         QTest::addColumn<QString>("outcome"); // selected, launch button | shown | counts line
         const QString counts = " | 2 levels installed, 1 update available [Update All]";
+        const QString all = " | Castle, Crème Brûlée, Ocean, Standard" + counts;
         const auto row = [](const char* tag, const char* gestures, const QString& outcome) {
             QTest::newRow(tag) << gestures << outcome;
         };
-        row("name, other case", "type CASTLE", " off | Castle" + counts);
-        row("name, accents left out", "type creme brulee", " off | Crème Brûlée" + counts);
-        row("author", "type zoe", " off | Crème Brûlée" + counts);
-        row("description, ligature", "type fish", " off | Ocean" + counts);
-        row("source", "type /other", " off | Castle, Ocean" + counts);
+        row("name, other case", "type CASTLE", "Castle on | Castle" + counts);
+        row("name, accents left out", "type creme brulee",
+            "Crème Brûlée off | Crème Brûlée" + counts);
+        row("author", "type zoe", "Crème Brûlée off | Crème Brûlée" + counts);
+        row("description, ligature", "type fish", "Ocean on | Ocean" + counts);
+        row("source", "type /other", "Ocean on | Castle, Ocean" + counts);
         row("not across columns", "type castleann", " off | " + counts);
         row("selected row shown", "click Ocean;type fish", "Ocean on | Ocean" + counts);
-        row("Escape shows every row", "click Castle;type ocean;escape",
-            " off | Castle, Crème Brûlée, Ocean, Standard" + counts);
+        row("Escape shows every row", "click Castle;type ocean;escape", "Ocean on" + all);
+        row("Return plays the row filtered to", "type CASTLE;return",
+            "Castle on | Castle" + counts + " | custom Castle");
+        row("Return on a button plays nothing", "click Castle;focus;return", "Castle on" + all);
         row("re-sort keeps the filter", "click Ocean;type an;sort",
             "Ocean on | Standard, Ocean, Castle" + counts);
+        row("sorted by the feed names shown", "sort source",
+            "Standard on | Standard, Castle, Ocean, Crème Brûlée" + counts);
         row("delete in a filtered table", "type fish;click Ocean;delete",
             "Ocean off | Ocean | 1 level installed, 1 update available [Update All]");
     }
@@ -242,6 +248,10 @@ private slots:
             } else if (gesture == "delete") {
                 QTest::keyClick(table(), Qt::Key_Delete);
                 answerSheet();
+            } else if (gesture == "focus") {
+                updateAllButton()->setFocus();
+            } else if (gesture == "return") {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
             }
         }
         QStringList shown = names();
