@@ -7,6 +7,7 @@
 #include "platform/Localization.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QTableView>
@@ -174,7 +175,16 @@ void Launcher::revealLevelInFinder(QObject*)
         return;
     const QString install = entry->value(LevelKey::urlInstall).toString();
     if (!install.isEmpty()) {
-        Desktop::showInFileBrowser(QUrl(install).toLocalFile());
+        const QPointer<Launcher> self(this);
+        Desktop::showInFileBrowser(QUrl(install).toLocalFile(), [self](const QUrl& folder) {
+            if (self)
+                self->showAlert(
+                    localizedString(QT_TRANSLATE_NOOP("Quillmor", "The folder can't be shown.")),
+                    localizedString(QT_TRANSLATE_NOOP(
+                        "Quillmor", "No file manager answered, and no program opens %1."))
+                        .arg(QDir::toNativeSeparators(folder.toLocalFile())),
+                    Alert::Warning);
+        });
     } else if (isDefaultLevel(*entry)) {
         showAlert(
             localizedString(QT_TRANSLATE_NOOP("Quillmor", "The default level can't be shown!")),

@@ -20,14 +20,18 @@ bool openUrl(const QUrl& url)
     return isWebAddress(url) && QDesktopServices::openUrl(url);
 }
 
-void showInFileBrowser(const QString& path)
+void showInFileBrowser(const QString& path, std::function<void(const QUrl& folder)> failed)
 {
     // A level folder's path ends in a slash, which would make the folder its own parent.
     const QFileInfo info(QDir::cleanPath(path));
     const QUrl folder = QUrl::fromLocalFile(info.absolutePath());
+    const auto openFolder = [folder, failed] {
+        if (!QDesktopServices::openUrl(folder) && failed)
+            failed(folder);
+    };
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        QDesktopServices::openUrl(folder);
+        openFolder();
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -38,9 +42,9 @@ void showInFileBrowser(const QString& path)
     // Asked without waiting: a file manager that is slow to start must not freeze the window.
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 3000));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [folder](QDBusPendingCallWatcher* answered) {
+                     [openFolder](QDBusPendingCallWatcher* answered) {
                          if (answered->isError())
-                             QDesktopServices::openUrl(folder);
+                             openFolder();
                          answered->deleteLater();
                      });
 }

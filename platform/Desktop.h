@@ -6,6 +6,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 namespace Desktop {
 
 // An http or https address with a host: the only kind a level's feed may have opened.
@@ -15,7 +17,8 @@ bool isWebAddress(const QUrl& url);
 // False when nothing opened.
 bool openUrl(const QUrl& url);
 // Asks the file browser to show the item selected; without one on the session bus the
-// folder that holds it is opened instead. Returns at once; the answer comes later.
-void showInFileBrowser(const QString& path);
+// folder that holds it is opened instead, and where nothing opens that either, failed is
+// called with the folder. Returns at once; the answer comes later.
+void showInFileBrowser(const QString& path, std::function<void(const QUrl& folder)> failed);
 
 } // namespace Desktop

@@ -1,4 +1,5 @@
 #include "install/StaleDownloads.h"
+#include "platform/InstanceLock.h"
 #include "platform/UserDefaults.h"
 #include "preferences/PreferencesPanel.h"
 #include "tests/launcher/LauncherFixture.h"
@@ -272,6 +273,24 @@ private slots:
         QCOMPARE(QDir(home().dataHome() + "/Trash/files").entryList(QDir::Files).join(' ') + " | " +
                      QDir(downloads()).entryList(QDir::Files).join(' '),
                  QStringLiteral("Ocean.zip.download old.zip | Castle.zip Ocean.zip"));
+    }
+
+    // A second launcher on a home one already owns says so and touches nothing: not the first
+    // one's download in progress, nor its catalogue.
+    void secondCopyChangesNothing()
+    {
+        const QString partial = home().createFile(downloads() + "/Castle.zip.download", "part");
+        const InstanceLock first(home().applicationDir() + "/launcher.lock");
+        QVERIFY(first.isHeld());
+        QProcess second;
+        second.start(qEnvironmentVariable("QUILLMOR_BUILD_DIR",
+                                          QCoreApplication::applicationDirPath() + "/../..") +
+                     "/quillmor-launcher");
+        QByteArray said;
+        QTRY_VERIFY((said += second.readAllStandardError()).contains("already running"));
+        second.kill();
+        second.waitForFinished();
+        QVERIFY(QFileInfo::exists(partial) && !QFileInfo::exists(home().cataloguePath()));
     }
 
     // The file a transfer writes stays, whatever its name says.

@@ -1,7 +1,9 @@
 #include "catalogue/Database.h"
 #include "tests/launcher/LauncherFixture.h"
 
+#include <QDesktopServices>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QTest>
 
 // The commands on one level as a person reaches them: the contextual menu, the "Level" menu,
@@ -39,6 +41,8 @@ private slots:
         QTest::newRow("Standard/Delete")
             << QString("The default level can't be deleted! | kept Standard on |  | ");
         QTest::newRow("Current/Show in File Browser") << QString(" | kept Current on |  | file://");
+        QTest::newRow("Current/Show in File Browser/nothing opens")
+            << QString("The folder can't be shown. | kept Current on |  | ");
         QTest::newRow("Remote/www") << QString(" | kept Remote off |  | http://127.0.0.1:9/remote");
         QTest::newRow("Current/View Web Page")
             << QString("The web page can't be opened. (not a web address) | kept Current on |  | ");
@@ -50,6 +54,14 @@ private slots:
         const QStringList steps = QString(QTest::currentDataTag()).split('/');
         const QString level = steps[0], gesture = steps[1], button = steps.value(2);
         const bool menu = gesture.endsWith("enu");
+        // No file manager on the bus, and no program found to open a folder with.
+        const QByteArray path = qgetenv("PATH");
+        if (button == "nothing opens")
+            QDesktopServices::unsetUrlHandler("file"), qputenv("PATH", "/nonexistent");
+        const auto restore = qScopeGuard([&] {
+            qputenv("PATH", path);
+            QDesktopServices::setUrlHandler("file", &m_opened, "open");
+        });
         if (menu)
             contextMenu("Old");
         clickAt(rowPoint(level), button == "Ctrl" ? Qt::ControlModifier : Qt::NoModifier);
@@ -66,7 +78,9 @@ private slots:
         if (button.contains(','))
             table()->sortByColumn(0, Qt::DescendingOrder);
         const QList<QAction*> items = launcher()->levelMenuItems();
-        QStringList seen{menu ? items[0]->text() : answerSheet(button.section(", ", -1))};
+        QStringList seen{menu ? items[0]->text()
+                              : answerSheet(button == "nothing opens" ? QString()
+                                                                      : button.section(", ", -1))};
         seen[0] += informative().contains("not an http") ? " (not a web address)" : "";
         const QStringList words{"install", "play", "delete", "website", "reveal"};
         for (int i = 0; menu && i < words.size(); ++i)
