@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 
 namespace {
 
@@ -54,6 +55,14 @@ QList<QAction*> Launcher::levelMenuItems() const
 
 void Launcher::awakeFromNib()
 {
+    // Before the loads, which tell what they found wrong with the files through these.
+    const QPointer<Launcher> self(this);
+    const auto told = [self](const QString& message, const QString& detail) {
+        if (self)
+            self->storeDidFail(message, detail);
+    };
+    m_database->setFailureHandler(told);
+    UserDefaults::standard().setFailureHandler(told);
     m_repositories->firstLoad();
     m_database->firstLoad();
     moveStaleDownloadsToTrash();
@@ -249,8 +258,10 @@ void Launcher::saveWindowState()
 
 bool Launcher::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_window && event->type() == QEvent::Close)
-        saveWindowState();
+    if (watched == m_window && event->type() == QEvent::Close && !windowMayClose()) {
+        event->ignore();
+        return true;
+    }
     // A sheet on the window (a transfer, an install, a question) holds Update All back.
     if (watched == m_window &&
         (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowUnblocked)) {
@@ -268,6 +279,55 @@ void Launcher::showAbout()
                                                 "Keeps your Quillmor levels: plays, installs and "
                                                 "updates them from level feeds.")),
               Alert::Informational);
+}
+
+void Launcher::storeDidFail(const QString& message, const QString& detail)
+{
+    if (m_closing) {
+        m_closingFailures.append({message, detail});
+        return;
+    }
+    // Start-up reads the files before the window shows; a failure that repeats while its
+    // sheet is still open is not stacked on it again.
+    QTimer::singleShot(0, this, [this, message, detail] {
+        for (const Alert* open : m_window->findChildren<Alert*>()) {
+            if (open->isVisible() && open->messageText() == message &&
+                open->informativeText() == detail)
+                return;
+        }
+        showAlert(message, detail, Alert::Warning);
+    });
+}
+
+bool Launcher::windowMayClose()
+{
+    if (m_closeAnyway)
+        return true;
+    m_closing = true;
+    saveWindowState();
+    if (m_database)
+        m_database->save();
+    m_closing = false;
+    const auto failures = std::exchange(m_closingFailures, {});
+    if (failures.isEmpty())
+        return true;
+    QStringList details;
+    for (const auto& [message, detail] : failures)
+        details << (details.isEmpty() ? detail : message + u'\n' + detail);
+    details << localizedString(QT_TRANSLATE_NOOP(
+        "Quillmor", "If you quit now, the changes that were not saved are lost."));
+    auto* alert = new Alert(m_window);
+    alert->addButtonWithTitle(QStringLiteral("Cancel"));
+    alert->addButtonWithTitle(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quit Anyway")));
+    alert->setMessageText(failures.first().first);
+    alert->setInformativeText(details.join(QStringLiteral("\n\n")));
+    alert->beginSheetModalForWindow(m_window, [this](int returnCode) {
+        if (returnCode != Alert::SecondButtonReturn)
+            return;
+        m_closeAnyway = true;
+        m_window->close();
+    });
+    return false;
 }
 
 void Launcher::showAlert(const QString& message, const QString& detail, int style)

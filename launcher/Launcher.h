@@ -222,6 +222,12 @@ private:
     void selectRow(int row);
     // An alert with one "OK" button, as a sheet on the window; style is an Alert::AlertStyle.
     void showAlert(const QString& message, const QString& detail, int style);
+    // The catalogue or the preferences could not be read or saved: a sheet on the window once
+    // it is up, or, while the window closes, a note for the question closing asks.
+    void storeDidFail(const QString& message, const QString& detail);
+    // Saves what is still unsaved as the window closes. False when some of it did not reach
+    // the disk: the player is asked, and the window closes only on "Quit Anyway".
+    bool windowMayClose();
 
     // The install flow's steps after the archive's digest is known.
     void installEntryCheckDigest(const LevelEntry& record);

@@ -1,5 +1,6 @@
 #include "install/StaleDownloads.h"
 #include "platform/InstanceLock.h"
+#include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
 #include "preferences/PreferencesPanel.h"
 #include "tests/launcher/LauncherFixture.h"
@@ -273,6 +274,46 @@ private slots:
         QCOMPARE(QDir(home().dataHome() + "/Trash/files").entryList(QDir::Files).join(' ') + " | " +
                      QDir(downloads()).entryList(QDir::Files).join(' '),
                  QStringLiteral("Ocean.zip.download old.zip | Castle.zip Ocean.zip"));
+    }
+
+    // A disk too full for the catalogue: the failed save is told with its reason and the change
+    // kept; closing the window saves it, and asks before the launcher ends without it.
+    void fullDiskTold()
+    {
+        writeMixedCatalogue();
+        start();
+        // Replacing the backup copy would free the room the save needs.
+        QFile::remove(home().applicationDir() + "/database.backup.plist");
+        const QString why = home().mountFullDisk(home().applicationDir());
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+        clickRow("Found");
+        QTest::keyClick(table(), Qt::Key_Delete);
+        answerSheet(); // the deletion confirmed
+        QVERIFY(sheetUp());
+        QStringList seen{answerSheet(), informative().section("\n", 0, 0)};
+        window()->close();
+        QVERIFY(sheetUp());
+        seen << answerSheet("Cancel") << (window()->isVisible() ? "open" : "closed");
+        QFile::remove(home().applicationDir() + "/filler");
+        window()->close();
+        seen << (window()->isVisible() ? "open" : "closed");
+        const QString catalogue = home().cataloguePath();
+        QCOMPARE(seen.join(" | "),
+                 "The level catalogue could not be saved. | " + catalogue +
+                     ": No space left on device | The level catalogue could not be saved. | "
+                     "open | closed");
+        QCOMPARE(PropertyList::readFile(catalogue).value_or(0).toList().size(), 5);
+    }
+
+    // Problems met reading the catalogue at start-up are told on the window once it is up.
+    void damagedCatalogueTold()
+    {
+        home().createFile(home().cataloguePath(), "<plist><array><dict>");
+        start();
+        QVERIFY(sheetUp());
+        QCOMPARE(answerSheet(), "The level catalogue could not be read.");
+        QVERIFY(informative().contains(home().cataloguePath() + ".unreadable"));
     }
 
     // A second launcher on a home one already owns says so and touches nothing: not the first
