@@ -22,7 +22,13 @@ std::optional<QVariant> readFile(const QString& path);
 // A file that is not there, one that cannot be read (permissions, a folder in its place, a
 // failing disk) and one that reads but holds no property list call for different answers:
 // the first is a fresh start, the second must not be written over, the third may be set aside.
-enum class ReadError { None, Missing, Unreadable, Damaged };
+enum class ReadError
+{
+    None,
+    Missing,
+    Unreadable,
+    Damaged
+};
 struct FileContents
 {
     ReadError error = ReadError::None;

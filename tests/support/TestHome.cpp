@@ -112,8 +112,8 @@ QString TestHome::mountFullDisk(const QString& folder)
     for (const auto& [name, data] : std::as_const(files))
         createFile(folder + u'/' + name, data);
     // Down to single bytes, so that not even the last page has room left.
-    const int fd = open(QFile::encodeName(folder + "/filler").constData(),
-                        O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int fd =
+        open(QFile::encodeName(folder + "/filler").constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const QByteArray block(4096, 'f');
     for (qsizetype size = block.size(); fd >= 0 && size > 0; size /= 2) {
         while (write(fd, block.constData(), size_t(size)) == size) {
