@@ -290,13 +290,17 @@ std::optional<QString> lackOfSpace(int dir, const Declared& declared)
     const quint64 available = quint64(fs.f_bavail) * fs.f_frsize;
     if (declared.room <= available && available - declared.room >= kSpaceMargin)
         return std::nullopt;
+    // The figure compared is the one told: a level that would fit but for the margin must not
+    // read as needing less than is free.
     const QLocale locale;
-    return localizedString(
-               QT_TRANSLATE_NOOP(
-                   "Quillmor",
-                   "There is not enough free space: the level needs %1, and %2 are free."))
-        .arg(locale.formattedDataSize(qint64(std::min<quint64>(declared.bytes, INT64_MAX))),
-             locale.formattedDataSize(qint64(std::min<quint64>(available, INT64_MAX))));
+    const auto size = [&locale](quint64 bytes) {
+        return locale.formattedDataSize(qint64(std::min<quint64>(bytes, INT64_MAX)));
+    };
+    return localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                             "There is not enough free space: the level needs %1, "
+                                             "%2 of it to keep free for other programs, and %3 "
+                                             "are free."))
+        .arg(size(saturatingAdd(declared.room, kSpaceMargin)), size(kSpaceMargin), size(available));
 }
 
 UnzipReport refused(const char* english)

@@ -5,6 +5,13 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -25,6 +32,100 @@ std::optional<QString> makeLocation(const QString& identifier, const QString& le
         path = QDir(path).filePath(leaf);
     QDir().mkpath(path);
     return path;
+}
+
+// The Trash's record of an item: the place it came from, percent-encoded, and when it went.
+QByteArray trashInfo(const QByteArray& place)
+{
+    return "[Trash Info]\nPath=" + place.toPercentEncoding("/") + "\nDeletionDate=" +
+           QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
+           '\n';
+}
+
+enum class Trashed
+{
+    Moved,
+    OtherFilesystem,
+    Failed,
+};
+
+// Into the home Trash by a rename, with a record written by hand: QFile::moveToTrash would
+// record where the item is now.
+Trashed moveToHomeTrash(const QString& path, const QString& place)
+{
+    const auto home = Workspace::applicationSupportDir();
+    if (!home)
+        return Trashed::Failed;
+    const QString files = *home + QStringLiteral("/Trash/files");
+    const QString info = *home + QStringLiteral("/Trash/info");
+    if (!QDir().mkpath(files) || !QDir().mkpath(info))
+        return Trashed::Failed;
+    const QByteArray from = QFile::encodeName(path);
+    struct stat item, trash;
+    if (::lstat(from.constData(), &item) != 0 ||
+        ::stat(QFile::encodeName(files).constData(), &trash) != 0)
+        return Trashed::Failed;
+    if (item.st_dev != trash.st_dev)
+        return Trashed::OtherFilesystem;
+    const QByteArray record = trashInfo(QFile::encodeName(place));
+    const QString base = QFileInfo(place).fileName();
+    for (int number = 1; number < 1000; ++number) {
+        const QString name = number == 1 ? base : base + u'.' + QString::number(number);
+        const QByteArray infoPath = QFile::encodeName(info + u'/' + name + ".trashinfo");
+        const QByteArray target = QFile::encodeName(files + u'/' + name);
+        // The record claims the name, so it is made first and only where none is.
+        const int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            return Trashed::Failed;
+        const bool written =
+            ::write(fd, record.constData(), size_t(record.size())) == record.size();
+        const bool recorded = ::close(fd) == 0 && written;
+        struct stat taken;
+        const bool free = recorded && ::lstat(target.constData(), &taken) != 0 && errno == ENOENT;
+        if (free && ::rename(from.constData(), target.constData()) == 0)
+            return Trashed::Moved;
+        ::unlink(infoPath.constData());
+        if (!recorded || free)
+            return Trashed::Failed;
+    }
+    return Trashed::Failed;
+}
+
+// Qt's Trash for the item's own filesystem (a top-directory Trash), with its record then
+// pointed at the place. The home Trash exists by now, so Qt never falls back to the current
+// folder.
+bool moveToOtherTrash(const QString& path, const QString& place)
+{
+    QString inTrash;
+    if (!QFile::moveToTrash(path, &inTrash))
+        return false;
+    const QFileInfo trashed(inTrash);
+    QFile file(trashed.dir().filePath(QStringLiteral("../info/") + trashed.fileName() +
+                                      QStringLiteral(".trashinfo")));
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    QList<QByteArray> lines = file.readAll().split('\n');
+    file.close();
+    for (QByteArray& line : lines) {
+        if (!line.startsWith("Path="))
+            continue;
+        const QByteArray was = QByteArray::fromPercentEncoding(line.mid(5));
+        QByteArray now = QFile::encodeName(place);
+        // A top-directory Trash names the item from the top of its filesystem.
+        const QByteArray item = QFile::encodeName(path);
+        if (!was.startsWith('/') && item.endsWith('/' + was))
+            now = QFile::encodeName(
+                QDir(QFile::decodeName(item.chopped(was.size()))).relativeFilePath(place));
+        line = "Path=" + now.toPercentEncoding("/");
+    }
+    QSaveFile save(file.fileName());
+    if (save.open(QIODevice::WriteOnly)) {
+        save.write(lines.join('\n'));
+        save.commit();
+    }
+    return true;
 }
 
 } // namespace
@@ -128,4 +229,17 @@ bool moveToTrash(const QUrl& item)
     if (info.isDir() && !info.isSymLink())
         return QDir(path).removeRecursively();
     return QFile::remove(path);
+}
+
+bool moveToTrashFrom(const QString& path, const QString& place)
+{
+    switch (moveToHomeTrash(path, QDir::cleanPath(place))) {
+    case Trashed::Moved:
+        return true;
+    case Trashed::OtherFilesystem:
+        return moveToOtherTrash(path, QDir::cleanPath(place));
+    case Trashed::Failed:
+        break;
+    }
+    return false;
 }

@@ -50,5 +50,10 @@ bool checkLevelExists(const QUrl& folder);
 // the item is gone from its place.
 bool moveToTrash(const QUrl& item);
 
+// Moves the item at path to the Trash as if it had been taken from place: a level the install
+// moved aside before trashing it is restored to its folder, not to where it was moved. Never
+// removes anything; false when the item did not go to the Trash.
+bool moveToTrashFrom(const QString& path, const QString& place);
+
 // Starts the "New level installed!" sheet on the window and returns at once.
 void showInstallSuccessfulAlert(QWidget* window, const QString& name);

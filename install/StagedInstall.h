@@ -16,8 +16,8 @@
 //      which leaves the disk as it was; a cancelled future has no result to act on. A result
 //      that is not staged carries the reason for the "The level could not be installed." sheet,
 //      and nothing changed on disk.
-//   4. swapIntoPlace(staged) right away: the old folder goes to the Trash and the staged one
-//      takes its name. Then the install is recorded, saved and shown.
+//   4. swapIntoPlace(staged) right away: the staged folder takes the level's name and the old
+//      one goes to the Trash. Then the install is recorded, saved and shown.
 // Both futures report progress from 0 to kProgressRange.
 
 #include "install/Archive.h"
@@ -64,13 +64,22 @@ struct StagedLevel
 };
 
 // Unpacks the archive into a new hidden folder beside the target and keeps it only when every
-// entry was written and "levellist.dat" is there. Hidden folders left by an earlier run that
-// ended without cleaning up are removed first. A failure or a cancel removes what it made.
+// entry was written, "levellist.dat" is there and the files are on the disk. Hidden folders
+// left by an earlier run that ended without cleaning up are cleared first (see
+// clearLeftoverStaging). A failure or a cancel removes what it made.
 StagedLevel stageLevel(const QUrl& archive, const QUrl& folder, const WorkControl& control = {});
 
 // Puts a staged level in place: an existing item at the target is swapped out in one step and
-// goes to the Trash. None on success, otherwise the reason; the target is then as it was.
+// goes to the Trash, recorded as taken from the target. Where the filesystem refuses the
+// rename flags, the old level goes to the Trash first and the new one is moved without ever
+// replacing what appeared meanwhile. None on success, otherwise the reason; the target is then
+// as it was.
 std::optional<QString> swapIntoPlace(const StagedLevel& level);
+
+// Clears the staging folders that runs which have ended left in the game level directory: an
+// old level that a swap had put there goes to the Trash as taken from its folder, a new level
+// that never got into place is removed.
+void clearLeftoverStaging();
 
 // Removes a staged level that will not be put in place.
 void discardStaged(const StagedLevel& level);

@@ -11,6 +11,7 @@
 
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,6 +19,8 @@
 
 #include <optional>
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +86,16 @@ QByteArray declaring(quint64 total)
 const QByteArray kAbsolute =
     QFile::encodeName(QDir::tempPath()) + "/quillmor-absolute-" + QByteArray::number(getpid());
 
+// The place the Trash's record of the named item gives as the one it came from; empty for none.
+QString trashedFrom(const QString& dataHome, const QString& name)
+{
+    for (const QByteArray& line :
+         contents(dataHome + "/Trash/info/" + name + ".trashinfo").split('\n'))
+        if (line.startsWith("Path="))
+            return QFile::decodeName(QByteArray::fromPercentEncoding(line.mid(5)));
+    return {};
+}
+
 const QStringList kOldLevel = {"levellist.dat", "map.dat"};
 const QStringList kNewLevel = {"castle.map", "levellist.dat"};
 const qsizetype kMapSize = 8 << 20;
@@ -113,6 +126,7 @@ private slots:
     // A broken build may write the absolute-name row's file; later cases must not see it.
     void cleanup()
     {
+        qunsetenv("QUILLMOR_TEST_REFUSE_RENAME_FLAGS");
         QFile::remove(kAbsolute);
         QDir::setCurrent(QDir::tempPath());
     }
@@ -242,7 +256,7 @@ private slots:
         // Refused before anything is written; what fits only by eating into the margin kept free
         // on the disk too (its archive is made just before the unpack).
         row("list breaks off after the first entry", listBrokenOff(three), "2  | ");
-        row("fits without the margin", {}, "2  | ");
+        row("fits without the margin", {}, "2  |  (margin named)");
     }
     void unpacksArchive()
     {
@@ -277,7 +291,10 @@ private slots:
         if (QFileInfo::exists(kAbsolute) || entries(m_levels).size() != 1 ||
             contents(outside) != "precious")
             written << "outside";
-        QCOMPARE(QString::number(report.outcome) + ' ' + report.entry + " | " + written.join(' '),
+        // Refused for the margin, the reason must say the margin is part of what is needed.
+        const QString margin = QLocale().formattedDataSize(32 << 20);
+        QCOMPARE(QString::number(report.outcome) + ' ' + report.entry + " | " + written.join(' ') +
+                     (report.reason.contains(margin) ? " (margin named)" : ""),
                  outcome);
     }
 
@@ -323,30 +340,41 @@ private slots:
     }
 
     // Over an installed level: success puts the new level in place and the old one in the
-    // Trash; a failure, or a cancel inside a large entry or after the last, leaves the level
-    // folder exactly as it was and says why (a cancel says nothing); none leaves a staging
-    // folder.
+    // Trash, whose record names the level's folder; a failure, or a cancel inside a large entry
+    // or after the last, leaves the level folder exactly as it was and says why (a cancel says
+    // nothing); none leaves a staging folder. A filesystem that refuses rename flags installs
+    // all the same, into a new folder too.
     void installs_data()
     {
         QTest::addColumn<QByteArrayList>("names"); // none: a file that is no zip archive
         QTest::addColumn<qint64>("cancelAt");      // bytes written when the cancel comes; -1 never
         QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("setting"); // "new folder" (no level there), "flags refused"
+        const auto row = [](const char* tag, const QByteArrayList& names, qint64 cancelAt,
+                            const char* reason, const char* setting = "") {
+            QTest::newRow(tag) << names << cancelAt << QString(reason) << QString(setting);
+        };
         const QByteArrayList level = {"levellist.dat", "castle.map"};
-        QTest::addRow("replacing a level") << level << -1ll << "";
-        QTest::addRow("not a zip") << QByteArrayList() << -1ll << "not a zip archive";
-        QTest::addRow("no levellist.dat")
-            << QByteArrayList{"castle.map"} << -1ll << "no \"levellist.dat\"";
-        QTest::addRow("bad entry after levellist.dat")
-            << QByteArrayList{"levellist.dat", "../castle.map"} << -1ll << "could not be written";
-        QTest::addRow("cancel inside a large entry") << level << 4ll << "";
-        QTest::addRow("cancel after the last entry") << level << 3ll + kMapSize << "";
+        row("replacing a level", level, -1, "");
+        row("not a zip", {}, -1, "not a zip archive");
+        row("no levellist.dat", {"castle.map"}, -1, "no \"levellist.dat\"");
+        row("bad entry after levellist.dat", {"levellist.dat", "../castle.map"}, -1,
+            "could not be written");
+        row("cancel inside a large entry", level, 4, "");
+        row("cancel after the last entry", level, 3 + kMapSize, "");
+        row("replacing, flags refused", level, -1, "", "flags refused");
+        row("new folder, flags refused", level, -1, "", "new folder, flags refused");
     }
     void installs()
     {
         QFETCH(QByteArrayList, names);
         QFETCH(qint64, cancelAt);
         QFETCH(QString, reason);
-        m_home->createLevel("Castle");
+        QFETCH(QString, setting);
+        const bool fresh = setting.startsWith("new folder");
+        if (setting.endsWith("flags refused"))
+            qputenv("QUILLMOR_TEST_REFUSE_RENAME_FLAGS", "1");
+        fresh ? void(m_home->createDir(m_levels)) : void(m_home->createLevel("Castle"));
         ZipBuilder zip;
         for (const QByteArray& name : names)
             zip.add(name, name == "castle.map" ? QByteArray(kMapSize, 'm') : "new");
@@ -363,27 +391,62 @@ private slots:
         QVERIFY2(level.reason.contains(reason) && installed == good &&
                      written < (cancelAt < 0 ? kMapSize + 4 : cancelAt + kMapSize / 2),
                  qPrintable(level.reason));
-        const QStringList trashed = entries(m_home->dataHome() + "/Trash/files/Castle");
+        const QStringList trashed = entries(m_home->dataHome() + "/Trash/files/Castle") +
+                                    QStringList{trashedFrom(m_home->dataHome(), "Castle")};
+        const bool replaced = good && !fresh;
         QCOMPARE(entries(m_levels) + entries(m_levels + "/Castle") + QStringList{"|"} + trashed,
                  QStringList{"Castle"} + (good ? kNewLevel : kOldLevel) + QStringList{"|"} +
-                     (good ? kOldLevel : QStringList()));
+                     (replaced ? kOldLevel : QStringList()) +
+                     QStringList{replaced ? m_levels + "/Castle" : ""});
     }
 
-    // A staging folder left by a run that ended is never listed as a level, and the next
-    // install removes it; one of a running process stays.
+    // A run killed right after it swapped an update into place, before the catalogue was saved
+    // and the old level reached the Trash. The next start lists the folder once, with the
+    // update offered again, and clears the staging folders that runs which ended left: the old
+    // level goes to the Trash, restorable to its folder; a half-unpacked level goes for good;
+    // the folder of a run still going stays.
     void leftoverStaging()
     {
-        const QString ended = ".quillmor-staging-999999999-abcdef";
+        const QString folder = m_home->createLevel("Castle");
+        const QDateTime installed = QDateTime::currentDateTimeUtc().addDays(-1);
+        m_home->writeCatalogue({QVariantMap{{"name", "Castle"},
+                                            {"guid", "Castle"},
+                                            {"urlSource", "http://h/feed"},
+                                            {"urlDownload", "http://h/Castle.zip"},
+                                            {"urlInstall", castle().toString(QUrl::FullyEncoded)},
+                                            {"pubDateInstall", installed},
+                                            {"pubDateRemote", installed.addDays(1)}}});
+        QVERIFY(ZipBuilder().add("levellist.dat", "new").write(m_archive));
+        const StagedLevel level = stageLevel(archiveUrl(), castle());
+        QCOMPARE(::renameat2(AT_FDCWD, QFile::encodeName(level.staged).constData(), AT_FDCWD,
+                             QFile::encodeName(folder).constData(), RENAME_EXCHANGE),
+                 0);
+        const QString swapped = ".quillmor-staging-999999999-abcdef";
+        QVERIFY(QDir().rename(QFileInfo(level.staged).path(), m_levels + '/' + swapped));
+        const QString half = ".quillmor-staging-999999998-abcdef";
         const QString running = ".quillmor-staging-" + QString::number(getpid()) + "-abcdef";
-        for (const QString& name : {ended, running})
+        for (const QString& name : {half, running})
             m_home->createFile(m_levels + '/' + name + "/Castle/levellist.dat", "half");
+
         Database database;
         database.load();
-        for (qsizetype i = 0; i < database.count(); ++i)
-            QVERIFY(!database.objectAtIndex(i).value("urlInstall").toString().contains("staging"));
-        QVERIFY(ZipBuilder().add("levellist.dat", "new").write(m_archive));
-        QVERIFY(stageLevel(archiveUrl(), castle()).isStaged());
-        QVERIFY(!entries(m_levels).contains(ended) && entries(m_levels).contains(running));
+        QStringList rows;
+        for (qsizetype i = 0; i < database.count(); ++i) {
+            const QVariantMap entry = database.objectAtIndex(i);
+            if (!entry.value("urlInstall").toString().isEmpty())
+                rows << entry.value("urlInstall").toString() + ' ' +
+                            QString::number(checkInstall(entry));
+        }
+        QCOMPARE(rows, QStringList{castle().toString(QUrl::FullyEncoded) + " 1"});
+
+        clearLeftoverStaging();
+        const QString trash = m_home->dataHome() + "/Trash/files";
+        const QStringList left = entries(m_levels) +
+                                 QStringList(contents(folder + "/levellist.dat")) +
+                                 QStringList("|") + entries(trash) + entries(trash + "/Castle") +
+                                 QStringList(trashedFrom(m_home->dataHome(), "Castle"));
+        QCOMPARE(left, QStringList({running, "Castle", "new", "|", "Castle"}) + kOldLevel +
+                           QStringList(folder));
     }
 };
 
