@@ -69,6 +69,7 @@ void DownloadStatus::start(const QUrl& url, QWidget* window, DownloadCompletion 
     m_window = window;
     m_sourceUrl = url;
     m_httpStatus = 0;
+    m_expected = -1;
     m_received = 0;
     m_barShift = 0;
     m_streamOpened = false;
@@ -125,6 +126,9 @@ void DownloadStatus::didReceiveResponse()
     m_httpStatus = status.isValid() ? status.toInt() : 0;
     const QVariant length = m_urlConnection->header(QNetworkRequest::ContentLengthHeader);
     const qint64 expected = length.isValid() ? length.toLongLong() : -1;
+    const QByteArray coding = m_urlConnection->rawHeader("Content-Encoding").trimmed();
+    m_expected =
+        coding.isEmpty() || coding.compare("identity", Qt::CaseInsensitive) == 0 ? expected : -1;
     if (m_progressBar && m_httpStatus < 400) {
         // Set for every response: a redirect's own length must not outlast it.
         m_barShift = 0;
@@ -202,7 +206,18 @@ void DownloadStatus::replyFinished()
                 .arg(m_httpStatus)
                 .arg(reason));
     }
-    switch (reply->error()) {
+    // A reply cut off by a reset connection may end without an error: only the length the
+    // server announced tells a whole body from a part of one. Where the connection did report
+    // its end, the figures say more than "Connection closed".
+    const QNetworkReply::NetworkError error = reply->error();
+    if ((error == QNetworkReply::NoError || error == QNetworkReply::RemoteHostClosedError) &&
+        m_expected >= 0 && m_received != m_expected)
+        return didFailWithError(
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "The transfer broke off: the server "
+                                                          "announced %1 bytes and %2 arrived."))
+                .arg(m_expected)
+                .arg(m_received));
+    switch (error) {
     case QNetworkReply::NoError:
         return connectionDidFinishLoading();
     case QNetworkReply::OperationCanceledError:

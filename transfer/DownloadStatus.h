@@ -97,6 +97,9 @@ private:
     QNetworkAccessManager m_manager;
     int m_transferTimeout = 60000;
     int m_httpStatus = 0;
+    // The length the answer announced, -1 when it announced none or one that counts other
+    // bytes than the ones handed to us (a compressed body).
+    qint64 m_expected = -1;
     qint64 m_received = 0;
     // Bodies beyond the bar's int range are counted in units of 2^m_barShift bytes.
     int m_barShift = 0;

@@ -48,6 +48,9 @@ private slots:
         m_server = std::make_unique<HttpFixture>();
         HttpFixture::Response response = HttpFixture::answer(200, kBody);
         m_server->setResponse("/ok", response);
+        response.dropAfter = 30000; // the whole length announced, a part sent
+        m_server->setResponse("/cut", response);
+        response.dropAfter = -1;
         response.chunked = true; // and so are the broken answers below
         m_server->setResponse("/chunked", response);
         response.dropAfter = 30000;
@@ -81,6 +84,7 @@ private slots:
         row("empty, into a file", "/empty", true, "", "none"); // the stale file goes
         row("404 into a file", "/404", true, "answered 404 Not Found", "old");
         row("dropped", "/dropped", true, "closed", kBody.left(30000)); // what was received
+        row("shorter than announced", "/cut", true, "announced", kBody.left(30000));
         // Stopped at the first write, rather than when the stalled answer would time out.
         row("disk full", "/stalled", true, "could not be saved to /dev/full", "old");
         // Started over a transfer that times out first: only this one is answered.
