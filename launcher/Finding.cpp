@@ -2,12 +2,14 @@
 
 #include "catalogue/Database.h"
 #include "install/Locations.h"
+#include "install/StagedInstall.h"
 #include "install/StaleDownloads.h"
 #include "platform/Localization.h"
 #include "transfer/DownloadStatus.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QItemSelectionModel>
@@ -228,6 +230,12 @@ void Launcher::moveStaleDownloadsToTrash()
     if (m_downloadStatus && m_downloadStatus->fileBeingWritten().isLocalFile())
         busy.insert(
             QFileInfo(m_downloadStatus->fileBeingWritten().toLocalFile()).absoluteFilePath());
-    for (const QString& path : chooseStaleDownloads(*folder, inUse, busy))
-        moveToTrash(QUrl::fromLocalFile(path));
+    // A partial download is the launcher's own scrap: in the Trash it would free nothing.
+    for (const QString& path : chooseStaleDownloads(*folder, inUse, busy)) {
+        if (path.endsWith(u".download"))
+            QFile::remove(path);
+        else
+            moveToTrash(QUrl::fromLocalFile(path));
+    }
+    clearLeftoverStaging();
 }

@@ -132,12 +132,17 @@ void Launcher::downloadLevel(const LevelEntry& entry)
         installDidEnd(InstallEnd::Failed, target.reason);
         return;
     }
+    // The archive's URL may be another level's too (two feeds listing one archive): the
+    // download belongs to the level the player acted on.
     m_downloadStatus->loadFile(
         source, file, m_window,
-        [this](const QVariant& result, const QUrl& asked) { downloadFileComplete(result, asked); });
+        [this, level = LevelIdentity::of(entry)](const QVariant& result, const QUrl& asked) {
+            downloadFileComplete(result, asked, level);
+        });
 }
 
-void Launcher::downloadFileComplete(const QVariant& file, const QUrl& url)
+void Launcher::downloadFileComplete(const QVariant& file, const QUrl& url,
+                                    const LevelIdentity& level)
 {
     // On its own, the download controller has told the user why; Update All sums it up.
     if (!file.isValid()) {
@@ -146,51 +151,58 @@ void Launcher::downloadFileComplete(const QVariant& file, const QUrl& url)
         return;
     }
     const QString downloaded = file.toUrl().toLocalFile();
-    for (qsizetype index = 0; index < m_database->count(); ++index) {
-        const LevelEntry entry = m_database->objectAtIndex(index);
-        if (urlForKey(entry, LevelKey::urlDownload) != url)
-            continue;
-        const QUrl archive = downloadFileUrl(archiveName(url));
-        const QString path = archive.toLocalFile();
-        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-            moveToTrash(archive);
-        if (!QFile::rename(downloaded, path)) {
-            installDidEnd(
-                InstallEnd::Failed,
-                localizedString(QT_TRANSLATE_NOOP("Quillmor",
-                                                  "The downloaded archive could not be moved "
-                                                  "to %1."))
-                    .arg(QDir::toNativeSeparators(path)));
-            return;
-        }
-        LevelEntry record = entry;
-        record.insert(LevelKey::pubDateInstall, entry.value(LevelKey::pubDateRemote));
-        record.insert(LevelKey::urlDownload, absoluteString(url));
-        record.insert(LevelKey::urlZip, absoluteString(archive));
-        DownloadSheet* sheet = openInstallSheet();
-        watch(this, sheet, startCalcSHA1(archive),
-              [this, record](const std::optional<std::optional<QByteArray>>& digest) mutable {
-                  if (m_installSheet)
-                      m_installSheet->hide();
-                  if (!digest) { // cancelled: the archive stays for another try
-                      installDidEnd(InstallEnd::Cancelled);
-                      return;
-                  }
-                  if (!*digest) {
-                      installDidEnd(InstallEnd::Failed,
-                                    localizedString(QT_TRANSLATE_NOOP(
-                                        "Quillmor", "The downloaded archive could not be "
-                                                    "read.")));
-                      return;
-                  }
-                  record.insert(LevelKey::sha1Install, **digest);
-                  installEntryCheckDigest(record);
-              });
+    // Looked up afresh: a feed refresh may have replaced the entries meanwhile.
+    const qsizetype index = m_database->indexOfLevel(level);
+    if (index < 0) {
+        QFile::remove(downloaded);
+        installDidEnd(InstallEnd::Failed, localizedString(QT_TRANSLATE_NOOP(
+                                              "Quillmor", "The level left the list while its "
+                                                          "archive was downloaded.")));
         return;
     }
-    installDidEnd(InstallEnd::Failed,
-                  localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level left the list while "
-                                                                "its archive was downloaded.")));
+    // Nothing that arrived may take the place of the archive already there.
+    const QFileInfo arrived(downloaded);
+    if (!arrived.isFile() || arrived.size() == 0) {
+        QFile::remove(downloaded);
+        installDidEnd(InstallEnd::Failed, localizedString(QT_TRANSLATE_NOOP(
+                                              "Quillmor", "The server sent an empty file.")));
+        return;
+    }
+    const LevelEntry entry = m_database->objectAtIndex(index);
+    const QUrl archive = downloadFileUrl(archiveName(url));
+    const QString path = archive.toLocalFile();
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+        moveToTrash(archive);
+    if (!QFile::rename(downloaded, path)) {
+        installDidEnd(InstallEnd::Failed,
+                      localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                                        "The downloaded archive could not be moved "
+                                                        "to %1."))
+                          .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    LevelEntry record = entry;
+    record.insert(LevelKey::pubDateInstall, entry.value(LevelKey::pubDateRemote));
+    record.insert(LevelKey::urlDownload, absoluteString(url));
+    record.insert(LevelKey::urlZip, absoluteString(archive));
+    DownloadSheet* sheet = openInstallSheet();
+    watch(this, sheet, startCalcSHA1(archive),
+          [this, record](const std::optional<std::optional<QByteArray>>& digest) mutable {
+              if (m_installSheet)
+                  m_installSheet->hide();
+              if (!digest) { // cancelled: the archive stays for another try
+                  installDidEnd(InstallEnd::Cancelled);
+                  return;
+              }
+              if (!*digest) {
+                  installDidEnd(InstallEnd::Failed,
+                                localizedString(QT_TRANSLATE_NOOP(
+                                    "Quillmor", "The downloaded archive could not be read.")));
+                  return;
+              }
+              record.insert(LevelKey::sha1Install, **digest);
+              installEntryCheckDigest(record);
+          });
 }
 
 void Launcher::installEntryCheckDigest(const LevelEntry& record)
@@ -369,10 +381,19 @@ void Launcher::installEntryRecord(const LevelEntry& record, const StagedLevel& l
     }
     if (overwrite)
         m_database->removeEntriesForInstallDir(level.folder);
+    // The record was taken when the archive arrived; a refresh since may have changed the
+    // level, which keeps everything but what the install itself settles.
     LevelEntry installed = record;
+    const qsizetype index = m_database->indexOfLevel(LevelIdentity::of(record));
+    if (index >= 0) {
+        installed = m_database->objectAtIndex(index);
+        for (const QString& key : {LevelKey::urlInstall, LevelKey::urlDownload,
+                                   LevelKey::pubDateInstall, LevelKey::sha1Install})
+            installed.insert(key, record.value(key));
+    }
     installed.insert(LevelKey::exists, checkLevelExists(level.folder));
     m_database->updateInstall(installed);
-    m_database->save();
+    const bool saved = m_database->save();
     reloadLevelTable(m_levelTable);
     for (int row = 0; row < numberOfRowsInTableView(); ++row) {
         if (urlForKey(m_database->objectAtIndex(row), LevelKey::urlInstall) == level.folder) {
@@ -381,5 +402,13 @@ void Launcher::installEntryRecord(const LevelEntry& record, const StagedLevel& l
         }
     }
     updateLaunchButton();
+    // The catalogue has told the player why it was not saved; Update All notes it as well.
+    if (!saved) {
+        if (m_updateAll)
+            installDidEnd(InstallEnd::Failed,
+                          localizedString(QT_TRANSLATE_NOOP(
+                              "Quillmor", "The level catalogue could not be saved.")));
+        return;
+    }
     installDidEnd(InstallEnd::Installed, installed.value(LevelKey::name).toString());
 }

@@ -128,7 +128,8 @@ public slots:
     // sheet; nothing on disk or in the catalogue changes until the level is known good.
     void downloadSelectedLevel(QObject* sender = nullptr);
     void downloadLevel(const LevelEntry& entry);
-    void downloadFileComplete(const QVariant& file, const QUrl& url);
+    // The download of the level's archive ended; level is the one the player acted on.
+    void downloadFileComplete(const QVariant& file, const QUrl& url, const LevelIdentity& level);
     void installFromFile(QObject* sender = nullptr);
     void installFromSelectedFile(QFileDialog* panel, int returnCode);
     void installEntryCheckTarget(const LevelEntry& record);
@@ -158,8 +159,9 @@ public slots:
     // Enables Update All while an update waits and no sheet holds the window.
     void validateUpdateAll();
 
-    // Moves the download folder's unused archives and left-over partial downloads to the
-    // Trash; the file a running transfer writes stays.
+    // Moves the download folder's unused archives to the Trash and removes left-over partial
+    // downloads; the file a running transfer writes stays. Clears the staging folders of
+    // installs that ended with the run that made them.
     void moveStaleDownloadsToTrash();
 
     // Commands on one level (LevelCommands.cpp). The cell's buttons act on the selected row;
@@ -253,11 +255,11 @@ private:
     QPointer<QAction> m_updateAllMenuItem;
     QPointer<QPushButton> m_updateAllButton;
     int m_updatesAvailable = 0;
-    // The Update All in progress: the download URLs still to do, in table order, and what
-    // became of those done.
+    // The Update All in progress: the levels still to do, in table order, and what became of
+    // those done.
     struct UpdateAllRun
     {
-        QList<QUrl> queue;
+        QList<LevelIdentity> queue;
         QString current; // the level in hand, empty between levels
         QUrl partial;    // the file its download writes
         QStringList failures;

@@ -29,7 +29,7 @@ void Launcher::updateAllLevels(QObject*)
     for (int row = 0; row < numberOfRowsInTableView(); ++row) {
         const LevelEntry entry = m_database->objectAtIndex(row);
         if (checkInstall(entry) == UpdateAvailable)
-            run.queue.append(urlForKey(entry, LevelKey::urlDownload));
+            run.queue.append(LevelIdentity::of(entry));
     }
     if (run.queue.isEmpty())
         return;
@@ -44,23 +44,19 @@ void Launcher::updateAllLevels(QObject*)
 void Launcher::updateNextLevel()
 {
     while (!m_updateAll->queue.isEmpty()) {
-        const QUrl next = m_updateAll->queue.takeFirst();
         // Looked up afresh: an install replaces the entries it records.
-        std::optional<LevelEntry> entry;
-        for (qsizetype index = 0; index < m_database->count() && !entry; ++index) {
-            const LevelEntry candidate = m_database->objectAtIndex(index);
-            if (urlForKey(candidate, LevelKey::urlDownload) == next &&
-                checkInstall(candidate) == UpdateAvailable)
-                entry = candidate;
-        }
-        if (!entry)
+        const qsizetype index = m_database->indexOfLevel(m_updateAll->queue.takeFirst());
+        if (index < 0)
             continue;
-        m_updateAll->current = entry->value(LevelKey::name).toString();
+        const LevelEntry entry = m_database->objectAtIndex(index);
+        if (checkInstall(entry) != UpdateAvailable)
+            continue;
+        m_updateAll->current = entry.value(LevelKey::name).toString();
         ++m_updateAll->started;
         // A level that ends before its transfer starts comes back through levelUpdateDidEnd,
         // which leaves the next one to this loop rather than nest a call per level.
         m_updateAll->starting = true;
-        downloadLevel(*entry);
+        downloadLevel(entry);
         m_updateAll->starting = false;
         if (!m_updateAll->current.isEmpty()) {
             m_updateAll->partial = m_downloadStatus->fileBeingWritten();

@@ -42,9 +42,11 @@ class InstallFlowTest : public QObject, private LauncherFixture
         return folders.join(' ');
     }
     // A level archive holding new.map: "good", "no list" (no levellist.dat), "big" (slow to
-    // unpack) or "stall" (stops after a few bytes).
+    // unpack) or "stall" (stops after a few bytes); "empty" is an answer without a body.
     HttpFixture::Response archive(const QString& kind) const
     {
+        if (kind == u"empty")
+            return HttpFixture::answer(200);
         ZipBuilder builder;
         for (int file = 0; kind == u"big" && file < 4000; ++file)
             builder.add(QByteArray::number(file), QByteArray(16384, char(file)),
@@ -97,9 +99,13 @@ private slots:
     void install_data()
     {
         QTest::addColumn<QString>("archive");
-        QTest::addColumn<QString>("existing"); // "installed", "taken" (a local level) or none
-        QTest::addColumn<QString>("answer");   // to the question asked, or "Update All"
-        QTest::addColumn<QString>("outcome");  // last sheet | folders | counts | downloads (Trash)
+        // "installed", "taken" (a local level) or none; ", twin": Bastion, of another feed,
+        // lists the same archive under the same guid.
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<QString>("answer"); // to the question asked, or "Update All"
+        // last sheet (with its reason when it is a failure's) | folders | counts | downloads
+        // (Trash), then for a twin each level's install state
+        QTest::addColumn<QString>("outcome");
         // An installed level's feed publishes a wrong checksum when a question is answered.
         const auto row = [](const char* name, const char* archive, const char* existing,
                             const char* answer, const QString& outcome) {
@@ -109,10 +115,17 @@ private slots:
         const QString done = "New level installed! | ";
         const QString kept = " | Castle.zip (Castle.zip)",
                       trashed = " | Castle.zip (Castle Castle.zip)";
-        const QString failed = "The level could not be installed. | Castle~ | 1 1+" + kept;
+        const QString failed = "The level could not be installed. ";
         row("free folder", "good", "", "", done + "Castle+ | 1 0" + kept);
         row("update, no question", "good", "installed", "", done + "Castle+ | 1 0" + trashed);
-        row("archive without levellist.dat", "no list", "installed", "", failed);
+        row("archive without levellist.dat", "no list", "installed", "",
+            failed + "The archive holds no \"levellist.dat\". | Castle~ | 1 1+" + kept);
+        // The archive already there is not traded for nothing.
+        row("empty answer", "empty", "installed", "",
+            failed + "The server sent an empty file. | Castle~ | 1 1+ | Castle.zip ()");
+        // The level clicked is the one installed, however many others offer its archive.
+        row("another feed lists the archive", "good", "twin", "",
+            done + "Castle+ | 1 0" + kept + " | Bastion 0 Castle 2");
         row("Cancel while unpacking", "big", "installed", "", " | Castle~ | 1 1+" + kept);
         row("checksum, Cancel", "good", "installed", "Cancel", " | Castle~ | 1 1+ |  (Castle.zip)");
         row("checksum, Install Anyway", "good", "installed", "Install Anyway",
@@ -126,6 +139,9 @@ private slots:
             "Some updates could not be installed. Levels updated: 2 of 3. Castle: The archive "
             "holds no \"levellist.dat\". | A+ Castle~ Dune+ | 3 1+ | A.zip Castle.zip Dune.zip "
             "(A Castle.zip Dune)");
+        row("Update All, another feed lists an archive", "good", "installed, twin", "Update All",
+            "Every update was installed. Levels updated: 3 of 3. | A+ Castle+ Dune+ | 3 0 | A.zip "
+            "Castle.zip Dune.zip (A Castle Castle.zip Dune) | Bastion 0 Castle 2");
         row("Update All, Cancel while downloading", "stall", "installed", "Update All",
             "Update All was cancelled. Levels updated: 1 of 3. | A+ Castle~ Dune~ | 3 2+ | A.zip "
             "Castle.zip (A)");
@@ -138,10 +154,13 @@ private slots:
         QFETCH(QString, outcome);
         const QString path = "/Castle.zip";
         const bool updateAll = answer == u"Update All";
+        const bool twin = existing.endsWith(u"twin");
+        existing.remove(QRegularExpression("(, )?twin$"));
         http().setResponse(path, this->archive(archive));
         home().createFile(downloads() + path, "older archive");
         QVariantMap entry = installedLevel("Castle");
         entry.insert("urlDownload", http().url(path).toString());
+        entry.insert("urlSource", "http://127.0.0.1:9/feed");
         if (existing != u"installed")
             entry.remove("urlInstall");
         if (existing.isEmpty())
@@ -149,6 +168,12 @@ private slots:
         if (existing == u"installed" && !answer.isEmpty() && !updateAll)
             entry.insert("sha1Remote", QByteArray(20, 'x'));
         QVariantList entries{entry};
+        if (twin)
+            entries.append(QVariantMap{{"name", "Bastion"},
+                                       {"guid", "Castle"},
+                                       {"urlSource", "http://127.0.0.1:9/other"},
+                                       {"urlDownload", entry.value("urlDownload")},
+                                       {"pubDateRemote", entry.value("pubDateRemote")}});
         for (const QString name : {"A", "Dune"}) {
             http().setResponse(u'/' + name + ".zip", this->archive("good"));
             if (updateAll)
@@ -173,10 +198,18 @@ private slots:
         // Nothing to answer once the work stopped, otherwise the last sheet.
         QTRY_VERIFY(outcome.startsWith(" | ") ? !QApplication::activeModalWidget() : sheetUp());
         QString sheet = answerSheet();
-        if (updateAll)
+        if (updateAll || sheet == u"The level could not be installed.")
             sheet += u' ' + informative().replace(u'\n', u' ');
+        QString states;
+        for (const QString name : {"Bastion", "Castle"}) {
+            if (twin)
+                states += u' ' + name + u' ' +
+                          QString::number(
+                              checkInstall(launcher()->database()->objectAtIndex(rowOf(name))));
+        }
         QCOMPARE(sheet + " | " + levels() + " | " + counts() + " | " +
-                     QDir(downloads()).entryList(QDir::Files).join(' ') + " (" + trash() + ')',
+                     QDir(downloads()).entryList(QDir::Files).join(' ') + " (" + trash() + ')' +
+                     (twin ? " |" + states : QString()),
                  outcome);
     }
 

@@ -273,7 +273,7 @@ private slots:
         startWithLevels();
         QCOMPARE(QDir(home().dataHome() + "/Trash/files").entryList(QDir::Files).join(' ') + " | " +
                      QDir(downloads()).entryList(QDir::Files).join(' '),
-                 QStringLiteral("Ocean.zip.download old.zip | Castle.zip Ocean.zip"));
+                 QStringLiteral("old.zip | Castle.zip Ocean.zip")); // the partial one removed
     }
 
     // A disk too full for the catalogue: the failed save is told with its reason and the change
