@@ -183,7 +183,8 @@ private slots:
 
     void applicationsByIdentifier_data()
     {
-        // A desktop entry's lines in a folder of the home; the program found, "" for none.
+        // A desktop entry's lines in a folder of the home; the command found, the program
+        // first, "" for none.
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QByteArray>("lines");
         QTest::addColumn<QString>("program");
@@ -194,8 +195,9 @@ private slots:
         row("user entry", "data", "Exec=/opt/q/game", "/opt/q/game");
         row("system entry", "system", "Exec=/opt/q/game %f", "/opt/q/game");
         row("quoted, field codes", "data", "Exec=\"/opt/my games/q\" %U %i --flag",
-            "/opt/my games/q");
-        row("relative, through PATH", "data", "Exec=sh %u", "sh");
+            "/opt/my games/q|--flag");
+        row("relative, through PATH, a wrapper's words kept", "data", "Exec=env X=1 q %u",
+            "env|X=1|q");
         row("no entry", "elsewhere", "Exec=/opt/q/game", "");
         row("user's hidden entry masks the system's", "data", "Hidden=true\nExec=/opt/q", "");
         row("empty Exec", "data", "Exec=", "");
@@ -213,10 +215,12 @@ private slots:
         if (folder == "elsewhere")
             QFile::remove(m_home->filePath("system/applications/org.example.Game.desktop"));
         const auto bundle = Workspace::applicationBundle("org.example.Game");
-        QCOMPARE(bundle ? bundle->executablePath() : QString(),
-                 program.isEmpty() || program.startsWith(u'/')
-                     ? program
-                     : QStandardPaths::findExecutable(program));
+        QStringList command = program.split('|', Qt::SkipEmptyParts);
+        if (!command.isEmpty() && !command[0].startsWith(u'/'))
+            command[0] = QStandardPaths::findExecutable(command[0]);
+        QCOMPARE(bundle ? QStringList{bundle->executablePath()} + bundle->arguments()
+                        : QStringList(),
+                 command);
         QVERIFY(!bundle || bundle->bundleIdentifier() == "org.example.Game");
         QVERIFY(!Workspace::applicationBundle("../applications/org.example.Game"));
     }
