@@ -244,10 +244,6 @@
         <translation>sein Name ist kein UTF-8-Text</translation>
     </message>
     <message>
-        <source>There is not enough free space: the level needs %1, and %2 are free.</source>
-        <translation>Es ist nicht genug Speicherplatz frei: Das Level braucht %1, frei sind %2.</translation>
-    </message>
-    <message>
         <source>The entry &quot;%1&quot; could not be written: %2.</source>
         <translation>Der Eintrag „%1“ konnte nicht geschrieben werden: %2.</translation>
     </message>
@@ -628,6 +624,150 @@
     <message>
         <source>Levels updated: %1 of %2.</source>
         <translation>Aktualisierte Levels: %1 von %2.</translation>
+    </message>
+    <message>
+        <source>%1 could not be opened: %2.</source>
+        <translation>%1 konnte nicht geöffnet werden: %2.</translation>
+    </message>
+    <message>
+        <source>Another copy of the launcher is running.</source>
+        <translation>Eine andere Kopie des Launchers läuft bereits.</translation>
+    </message>
+    <message>
+        <source>%1 could not be locked: %2.</source>
+        <translation>%1 konnte nicht gesperrt werden: %2.</translation>
+    </message>
+    <message>
+        <source>it holds data a property list cannot store</source>
+        <translation>sie enthält Daten, die eine Property-Liste nicht speichern kann</translation>
+    </message>
+    <message>
+        <source>too many damaged copies are kept already</source>
+        <translation>es werden bereits zu viele beschädigte Kopien aufbewahrt</translation>
+    </message>
+    <message>
+        <source>The preferences could not be opened.</source>
+        <translation>Die Einstellungen konnten nicht geöffnet werden.</translation>
+    </message>
+    <message>
+        <source>The launcher uses its default feeds and settings, and saves no changes to them until a start that can read the file.</source>
+        <translation>Der Launcher verwendet seine voreingestellten Feeds und Einstellungen und speichert keine Änderungen daran, bis er die Datei bei einem Start lesen kann.</translation>
+    </message>
+    <message>
+        <source>The damaged file is kept as &quot;%1&quot;.</source>
+        <translation>Die beschädigte Datei wird als „%1“ aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>The damaged file could not be set aside (%1), so the launcher saves no changes to the preferences this time.</source>
+        <translation>Die beschädigte Datei konnte nicht beiseitegelegt werden (%1), daher speichert der Launcher diesmal keine Änderungen an den Einstellungen.</translation>
+    </message>
+    <message>
+        <source>The launcher uses its default feeds and settings.</source>
+        <translation>Der Launcher verwendet seine voreingestellten Feeds und Einstellungen.</translation>
+    </message>
+    <message>
+        <source>The preferences could not be read.</source>
+        <translation>Die Einstellungen konnten nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The settings that could not be read are back to their defaults.</source>
+        <translation>Die Einstellungen, die nicht gelesen werden konnten, sind wieder auf ihre Vorgaben gesetzt.</translation>
+    </message>
+    <message>
+        <source>Part of the preferences could not be read.</source>
+        <translation>Ein Teil der Einstellungen konnte nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The preferences could not be saved.</source>
+        <translation>Die Einstellungen konnten nicht gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>There is not enough free space: the level needs %1, %2 of it to keep free for other programs, and %3 are free.</source>
+        <translation>Es ist nicht genug Speicherplatz frei: Das Level braucht %1, davon %2 als Reserve für andere Programme, frei sind %3.</translation>
+    </message>
+    <message>
+        <source>The unpacked level could not be written to the disk: %1.</source>
+        <translation>Das entpackte Level konnte nicht auf den Datenträger geschrieben werden: %1.</translation>
+    </message>
+    <message>
+        <source>The level catalogue could not be opened.</source>
+        <translation>Der Level-Katalog konnte nicht geöffnet werden.</translation>
+    </message>
+    <message>
+        <source>The launcher leaves the file as it is and saves no changes to the catalogue until a start that can read it.</source>
+        <translation>Der Launcher lässt die Datei, wie sie ist, und speichert keine Änderungen am Katalog, bis er sie bei einem Start lesen kann.</translation>
+    </message>
+    <message>
+        <source>The damaged file could not be set aside (%1), so the launcher saves no changes to the catalogue this time.</source>
+        <translation>Die beschädigte Datei konnte nicht beiseitegelegt werden (%1), daher speichert der Launcher diesmal keine Änderungen am Katalog.</translation>
+    </message>
+    <message>
+        <source>Part of the level catalogue could not be read.</source>
+        <translation>Ein Teil des Level-Katalogs konnte nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>Levels read from it: %1. What could not be read was left out.</source>
+        <translation>Daraus gelesene Levels: %1. Was nicht gelesen werden konnte, wurde ausgelassen.</translation>
+    </message>
+    <message>
+        <source>The level catalogue could not be read.</source>
+        <translation>Der Level-Katalog konnte nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The level catalogue was missing.</source>
+        <translation>Der Level-Katalog fehlte.</translation>
+    </message>
+    <message>
+        <source>The launcher started from its backup copy, saved before the last change.</source>
+        <translation>Der Launcher hat mit seiner Sicherungskopie begonnen, die vor der letzten Änderung gespeichert wurde.</translation>
+    </message>
+    <message>
+        <source>The launcher started with the levels it found in the game&apos;s level folder.</source>
+        <translation>Der Launcher hat mit den Levels begonnen, die er im Level-Ordner des Spiels gefunden hat.</translation>
+    </message>
+    <message>
+        <source>The level catalogue could not be saved.</source>
+        <translation>Der Level-Katalog konnte nicht gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>The launcher could not read &quot;%1&quot; at its start, so it does not write over it. Your changes are kept until you quit.</source>
+        <translation>Der Launcher konnte „%1“ beim Start nicht lesen und überschreibt die Datei daher nicht. Ihre Änderungen bleiben bis zum Beenden erhalten.</translation>
+    </message>
+    <message>
+        <source>Your changes are kept, and saved again at the next change or when you quit.</source>
+        <translation>Ihre Änderungen bleiben erhalten und werden bei der nächsten Änderung oder beim Beenden erneut gespeichert.</translation>
+    </message>
+    <message>
+        <source>The transfer broke off: the server announced %1 bytes and %2 arrived.</source>
+        <translation>Die Übertragung brach ab: Der Server kündigte %1 Bytes an, angekommen sind %2.</translation>
+    </message>
+    <message>
+        <source>The server sent an empty file.</source>
+        <translation>Der Server hat eine leere Datei gesendet.</translation>
+    </message>
+    <message>
+        <source>If you quit now, the changes that were not saved are lost.</source>
+        <translation>Wenn Sie jetzt beenden, gehen die nicht gespeicherten Änderungen verloren.</translation>
+    </message>
+    <message>
+        <source>Quit Anyway</source>
+        <translation>Trotzdem beenden</translation>
+    </message>
+    <message>
+        <source>The folder can&apos;t be shown.</source>
+        <translation>Der Ordner kann nicht angezeigt werden.</translation>
+    </message>
+    <message>
+        <source>No file manager answered, and no program opens %1.</source>
+        <translation>Kein Dateimanager hat geantwortet, und kein Programm öffnet %1.</translation>
+    </message>
+    <message>
+        <source>Quillmor Launcher is already running.</source>
+        <translation>Quillmor Launcher läuft bereits.</translation>
+    </message>
+    <message>
+        <source>Another copy of the launcher keeps the levels of this home. Switch to its window, or quit it before starting the launcher again.</source>
+        <translation>Eine andere Kopie des Launchers verwaltet die Levels dieses Benutzerordners. Wechseln Sie zu ihrem Fenster, oder beenden Sie sie, bevor Sie den Launcher erneut starten.</translation>
     </message>
 </context>
 </TS>
