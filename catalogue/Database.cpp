@@ -350,20 +350,12 @@ bool Database::save()
 
 void Database::setFailureHandler(FailureHandler handler)
 {
-    m_failureHandler = std::move(handler);
-    if (!m_failureHandler)
-        return;
-    const auto pending = std::exchange(m_pendingFailures, {});
-    for (const auto& [message, detail] : pending)
-        m_failureHandler(message, detail);
+    m_failures.setHandler(std::move(handler));
 }
 
 void Database::report(const QString& message, const QString& detail)
 {
-    if (m_failureHandler)
-        m_failureHandler(message, detail);
-    else
-        m_pendingFailures.append({message, detail});
+    m_failures.report(message, detail);
 }
 
 void Database::replaceObjectAtIndex(qsizetype index, const LevelEntry& entry)

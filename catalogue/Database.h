@@ -6,6 +6,7 @@
 // Changes that must reach the disk set the dirty flag; only save() writes.
 
 #include "catalogue/LevelEntry.h"
+#include "platform/FailureReports.h"
 #include "platform/SortDescriptor.h"
 
 #include <QByteArray>
@@ -35,7 +36,7 @@ public:
     // What the player is told when the catalogue cannot be read or saved: a short message and
     // the detail (the reason, and what became of the file). Problems met before a handler is
     // set wait for it.
-    using FailureHandler = std::function<void(const QString& message, const QString& detail)>;
+    using FailureHandler = FailureReports::Handler;
     void setFailureHandler(FailureHandler handler);
 
     // Loads the catalogue once; later calls do nothing.
@@ -99,6 +100,5 @@ private:
     bool m_fileSaved = false;
     QList<LevelEntry> m_data;
     std::function<QDateTime()> m_clock;
-    FailureHandler m_failureHandler;
-    QList<std::pair<QString, QString>> m_pendingFailures;
+    FailureReports m_failures;
 };

@@ -32,7 +32,7 @@ void UserDefaults::reload()
 {
     m_values.clear();
     m_writable = true;
-    m_pendingFailures.clear();
+    m_failures.discardPending();
     PropertyList::removeLeftovers(m_path);
     PropertyList::FileContents contents = PropertyList::read(m_path);
     switch (contents.error) {
@@ -90,20 +90,12 @@ void UserDefaults::reload()
 
 void UserDefaults::setFailureHandler(FailureHandler handler)
 {
-    m_failureHandler = std::move(handler);
-    if (!m_failureHandler)
-        return;
-    const auto pending = std::exchange(m_pendingFailures, {});
-    for (const auto& [message, detail] : pending)
-        m_failureHandler(message, detail);
+    m_failures.setHandler(std::move(handler));
 }
 
 void UserDefaults::report(const QString& message, const QString& detail)
 {
-    if (m_failureHandler)
-        m_failureHandler(message, detail);
-    else
-        m_pendingFailures.append({message, detail});
+    m_failures.report(message, detail);
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults)

@@ -5,12 +5,10 @@
 // through on every change. A damaged file is set aside rather than written over, and one
 // that cannot be opened is left alone for the run; the player is told through a handler.
 
-#include <QList>
+#include "platform/FailureReports.h"
+
 #include <QString>
 #include <QVariantMap>
-
-#include <functional>
-#include <utility>
 
 class UserDefaults
 {
@@ -25,7 +23,7 @@ public:
 
     // What the player is told when the file cannot be read or written: a short message and
     // the detail. What was met before a handler is set (reading the file) waits for it.
-    using FailureHandler = std::function<void(const QString& message, const QString& detail)>;
+    using FailureHandler = FailureReports::Handler;
     void setFailureHandler(FailureHandler handler);
 
     void registerDefaults(const QVariantMap& defaults);
@@ -46,6 +44,5 @@ private:
     QVariantMap m_values;
     // False for a run that could not open the file: it is never written over then.
     bool m_writable = true;
-    FailureHandler m_failureHandler;
-    QList<std::pair<QString, QString>> m_pendingFailures;
+    FailureReports m_failures;
 };
