@@ -2,6 +2,7 @@
 
 #include "catalogue/Database.h"
 #include "cells/DescriptionCell.h"
+#include "flows/GameRun.h"
 #include "install/Locations.h"
 #include "launcher/LevelTableModel.h"
 #include "platform/Alert.h"
@@ -258,7 +259,9 @@ void Launcher::saveWindowState()
 
 bool Launcher::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_window && event->type() == QEvent::Close && !windowMayClose()) {
+    // Quitting would end the game with the launcher: the window stays until the game ends.
+    if (watched == m_window && event->type() == QEvent::Close &&
+        (m_gameRun || !windowMayClose())) {
         event->ignore();
         return true;
     }

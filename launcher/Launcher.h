@@ -26,6 +26,7 @@
 #include <optional>
 
 class Database;
+class GameRun;
 class DescriptionCell;
 class DownloadSheet;
 class DownloadStatus;
@@ -101,6 +102,8 @@ public:
 
     // The row a contextual menu was opened on, -1 for none.
     int clickedRow() const { return m_clickedRow; }
+    // The game started from the window is running.
+    bool isPlaying() const;
 
 public slots:
     // Sorts the catalogue by the table's order and shows it again; the selected level stays
@@ -281,7 +284,8 @@ private:
     int m_clickedRow = -1;
     // The level selected, noted when the selection changes; found again after every reload.
     std::optional<LevelIdentity> m_selectedLevel;
-    bool m_playing = false;
+    // The game while it runs; the window is disabled meanwhile.
+    QPointer<GameRun> m_gameRun;
     bool m_windowBlocked = false;
     QList<std::pair<QString, QString>> m_closingFailures;
     bool m_closing = false;

@@ -1,18 +1,16 @@
 #include "launcher/Launcher.h"
 
 #include "catalogue/Database.h"
+#include "flows/GameRun.h"
 #include "install/Locations.h"
 #include "platform/Alert.h"
 #include "platform/Localization.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QMainWindow>
-#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 
@@ -41,37 +39,12 @@ QString searchedPlaces()
     return lines.join(u'\n');
 }
 
-// Swallows the player's input to the launcher while the game runs. The event loop that
-// waits for the game holds input back rather than dropping it; without this a click made
-// meanwhile would land once the game ends and could start it again.
-class InputBlocker : public QObject
-{
-public:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TabletPress:
-        case QEvent::TabletRelease:
-        case QEvent::ContextMenu:
-            return true;
-        default:
-            return false;
-        }
-    }
-};
-
 } // namespace
+
+bool Launcher::isPlaying() const
+{
+    return m_gameRun;
+}
 
 void Launcher::launchQuillmor(QObject*)
 {
@@ -88,7 +61,7 @@ void Launcher::playLevel(QObject*)
 void Launcher::playLevelAtRow(int row)
 {
     // A second request while the game runs (a transfer's completion, say) starts nothing.
-    if (m_playing || row < 0 || row >= numberOfRowsInTableView())
+    if (m_gameRun || row < 0 || row >= numberOfRowsInTableView())
         return;
 
     LevelEntry entry = m_database->objectAtIndex(row);
@@ -124,51 +97,31 @@ void Launcher::playLevelAtRow(int row)
         return;
     }
 
-    // The game shares the launcher's terminal, environment and working directory.
-    QProcess gameProcess;
-    gameProcess.setObjectName(QStringLiteral("game"));
-    gameProcess.setParent(this);
-    gameProcess.setProcessChannelMode(QProcess::ForwardedChannels);
-    gameProcess.setInputChannelMode(QProcess::ForwardedInputChannel);
-    // The window keeps repainting while the game runs, but takes no input: nothing the
-    // player does here can start a second game or change the catalogue under the first.
-    QEventLoop waiting;
-    bool failed = false;
+    // While the game runs the window takes no input, though it goes on repainting: nothing
+    // done here can start a second game or change the catalogue under the first.
+    auto* run = new GameRun(game->executablePath(), game->arguments() + arguments, this);
+    m_gameRun = run;
     // Only a game that started makes this the level to select at the next start.
-    connect(&gameProcess, &QProcess::started, this,
+    connect(run, &GameRun::started, this,
             [path] { UserDefaults::standard().setObject(path, QStringLiteral("lastSelection")); });
-    connect(&gameProcess, &QProcess::finished, &waiting, &QEventLoop::quit);
-    connect(&gameProcess, &QProcess::errorOccurred, &waiting, [&](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        failed = true;
-        waiting.quit();
-    });
-    m_playing = true;
-    {
-        InputBlocker blocker;
-        qApp->installEventFilter(&blocker);
-        // A wrapper's own words (flatpak run ID, env X=1 game) come before the level's.
-        gameProcess.start(game->executablePath(), game->arguments() + arguments);
-        if (!failed && gameProcess.state() != QProcess::NotRunning)
-            waiting.exec(QEventLoop::ExcludeUserInputEvents);
-        // What was held back arrives now, into the blocker.
-        QCoreApplication::processEvents();
-        qApp->removeEventFilter(&blocker);
-    }
-    gameProcess.setParent(nullptr);
-    m_playing = false;
-
-    // The catalogue may have been re-sorted by a refresh that ended meanwhile.
-    m_lauchQuillmorButton->setEnabled(canLaunch(entry));
-    if (failed) {
-        showAlert(
-            localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor could not be started.")),
-            localizedString(QT_TRANSLATE_NOOP("Quillmor", "The program %1 did not start (%2)."))
-                    .arg(QDir::toNativeSeparators(game->executablePath()),
-                         gameProcess.errorString()) +
-                u'\n' + localizedString(QT_TRANSLATE_NOOP("Quillmor", "It was found through:")) +
-                u'\n' + QDir::toNativeSeparators(game->bundlePath()),
-            Alert::Warning);
-    }
+    connect(run, &Job::finished, this,
+            [this, run, entry, foundAt = game->bundlePath()](const Outcome& outcome) {
+                run->deleteLater();
+                m_gameRun = nullptr;
+                m_window->setEnabled(true);
+                m_levelTable->setFocus();
+                // The catalogue may have been re-sorted by a refresh that ended meanwhile.
+                m_lauchQuillmorButton->setEnabled(canLaunch(entry));
+                if (outcome.succeeded())
+                    return;
+                showAlert(localizedString(
+                              QT_TRANSLATE_NOOP("Quillmor", "Quillmor could not be started.")),
+                          outcome.reason + u'\n' +
+                              localizedString(
+                                  QT_TRANSLATE_NOOP("Quillmor", "It was found through:")) +
+                              u'\n' + QDir::toNativeSeparators(foundAt),
+                          Alert::Warning);
+            });
+    m_window->setEnabled(false);
+    run->start();
 }

@@ -132,6 +132,13 @@ void LauncherFixture::doubleClickRow(const QString& name)
 {
     clickRow(name); // the view plays only a row that the press of the click chose
     QTest::mouseDClick(table()->viewport(), Qt::LeftButton, {}, rowPoint(name));
+    waitForGame();
+}
+
+void LauncherFixture::waitForGame() const
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!launcher()->isPlaying(), 10000);
+    QCoreApplication::processEvents(); // what the game's end leads to: its sheet
 }
 
 void LauncherFixture::clickHeader(const QString& column)

@@ -80,7 +80,9 @@ public:
     // Clicks the table at a point of its viewport.
     void clickAt(const QPoint& point, Qt::KeyboardModifiers modifiers = {});
     void clickRow(const QString& name) { clickAt(rowPoint(name)); }
+    // Double-clicks the row, and waits for the game it may start to end.
     void doubleClickRow(const QString& name);
+    void waitForGame() const;
     void clickHeader(const QString& column);
     // Waits for a sheet with a message in front of the window.
     static bool sheetUp();

@@ -147,7 +147,7 @@ private slots:
         if (gesture == "removed")
             QDir(home().gameLevelDir() + '/' + name).removeRecursively();
         if (gesture == "Return")
-            QTest::keyClick(table(), Qt::Key_Return);
+            QTest::keyClick(table(), Qt::Key_Return), waitForGame();
         else
             doubleClickRow(name);
         QStringList seen{answerSheet()};
@@ -161,20 +161,20 @@ private slots:
         QCOMPARE(seen.join(" | ").replace(folderUrl(name), name), outcome);
     }
 
-    // The launch waits for the game without blocking the window: a timer due while the game
-    // runs fires then, not after.
-    void windowServedWhileGameRuns()
+    // While the game runs the window is disabled, not frozen: a second double-click starts
+    // nothing, closing it is refused (it would end the game), and it comes back when the game
+    // ends.
+    void windowDisabledWhileGameRuns()
     {
-        qputenv("QUILLMOR_GAME_QUIT_AFTER", "1500");
+        qputenv("QUILLMOR_GAME_QUIT_AFTER", "1000");
         start();
-        bool served = false;
-        QTimer::singleShot(700, table(), [&] {
-            const auto* game = launcher()->findChild<QProcess*>("game");
-            served = game && game->state() == QProcess::Running;
-        });
+        clickRow("Standard");
+        QTest::mouseDClick(table()->viewport(), Qt::LeftButton, {}, rowPoint("Standard"));
+        QTRY_VERIFY(launcher()->isPlaying() && !window()->isEnabled());
+        const bool kept = !window()->close();
         doubleClickRow("Standard");
         qputenv("QUILLMOR_GAME_QUIT_AFTER", "200");
-        QVERIFY(gameLog() == QStringList{""} && served);
+        QVERIFY(kept && window()->isEnabled() && gameLog() == QStringList{""});
     }
 
     // The preferences sheet never shares the download controller with a running transfer.
@@ -253,7 +253,7 @@ private slots:
             } else if (gesture == "focus") {
                 updateAllButton()->setFocus();
             } else if (gesture == "return") {
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return), waitForGame();
             }
         }
         QStringList shown = names();
