@@ -268,11 +268,8 @@ void Database::discoverLevelFolders()
 
 void Database::ensureDefaultLevel()
 {
-    for (const LevelEntry& entry : std::as_const(m_data)) {
-        if (entry.value(LevelKey::urlInstall).toString().isEmpty() &&
-            entry.value(LevelKey::guid).toString().isEmpty())
-            return;
-    }
+    if (indexOfLevel(LevelIdentity{}) >= 0)
+        return;
 
     // Without the game there is no executable to date the level by; the distant past is the
     // catalogue's usual "no date".

@@ -44,6 +44,7 @@ struct LevelIdentity
         return {entry.value(LevelKey::urlSource).toString(), entry.value(LevelKey::guid).toString(),
                 entry.value(LevelKey::urlInstall).toString()};
     }
+    // The built-in level's identity is the empty one: no folder of its own, no feed behind it.
     bool isBuiltIn() const { return guid.isEmpty() && folder.isEmpty(); }
     bool matches(const LevelEntry& entry) const
     {

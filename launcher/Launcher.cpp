@@ -89,12 +89,7 @@ void Launcher::restoreSelection()
     const int rows = numberOfRowsInTableView();
     int found = -1;
     if (last.isEmpty()) {
-        for (int row = 0; row < rows && found < 0; ++row) {
-            const LevelEntry entry = m_database->objectAtIndex(row);
-            if (entry.value(LevelKey::urlInstall).toString().isEmpty() &&
-                entry.value(LevelKey::guid).toString().isEmpty())
-                found = row;
-        }
+        found = int(m_database->indexOfLevel(LevelIdentity{}));
     } else {
         const QUrl wanted(last, QUrl::StrictMode);
         for (int row = 0; wanted.isValid() && row < rows && found < 0; ++row) {

@@ -32,8 +32,7 @@ int selectedRow(const QTableView* table)
 // The built-in level: no folder of its own and no feed behind it.
 bool isDefaultLevel(const LevelEntry& entry)
 {
-    return entry.value(LevelKey::urlInstall).toString().isEmpty() &&
-           entry.value(LevelKey::guid).toString().isEmpty();
+    return LevelIdentity::of(entry).isBuiltIn();
 }
 
 bool folderPresent(const LevelEntry& entry)
