@@ -1,5 +1,6 @@
 #include "cells/DescriptionCell.h"
 
+#include "install/Locations.h"
 #include "platform/Localization.h"
 
 #include <QAbstractItemView>
@@ -29,43 +30,29 @@ QFont buttonFont()
 
 DescriptionCell::DescriptionCell(QObject* parent) : QStyledItemDelegate(parent)
 {
-    m_wwwButton.title = localizedString(QT_TRANSLATE_NOOP("Quillmor", "www"));
-    m_updateButton.title = localizedString(QT_TRANSLATE_NOOP("Quillmor", "update"));
-    m_installButton.title = localizedString(QT_TRANSLATE_NOOP("Quillmor", "install"));
+    m_wwwButton = {localizedString(QT_TRANSLATE_NOOP("Quillmor", "www")), Button::Www};
+    m_updateButton = {localizedString(QT_TRANSLATE_NOOP("Quillmor", "update")), Button::Update};
+    m_installButton = {localizedString(QT_TRANSLATE_NOOP("Quillmor", "install")), Button::Install};
 }
 
-void DescriptionCell::setTarget(QObject* target)
+bool DescriptionCell::isShown(Button kind, const QModelIndex& index)
 {
-    m_target = target;
+    if (kind == Button::Www)
+        return !index.data(WebAddressRole).toString().isEmpty();
+    // A model without install states (the sources table) answers none, which must not read
+    // as 0, NotInstalled.
+    bool known = false;
+    const int state = index.data(InstallStateRole).toInt(&known);
+    return known && state == (kind == Button::Install ? NotInstalled : UpdateAvailable);
 }
 
-QObject* DescriptionCell::target() const
-{
-    return m_target.data();
-}
-
-void DescriptionCell::setInstallAction(const QByteArray& action)
-{
-    m_installButton.action = action;
-}
-
-void DescriptionCell::setUpdateAction(const QByteArray& action)
-{
-    m_updateButton.action = action;
-}
-
-void DescriptionCell::setWwwAction(const QByteArray& action)
-{
-    m_wwwButton.action = action;
-}
-
-DescriptionCell::Layout DescriptionCell::layout(const QRect& frame, const QWidget* widget) const
+DescriptionCell::Layout DescriptionCell::layout(const QRect& frame, const QModelIndex& index,
+                                                const QWidget* widget) const
 {
     Layout parts;
     int width = frame.width();
-    // A button is shown exactly when it has an action.
     const auto place = [&](const ButtonCell& button, std::optional<QRect>& rect) {
-        if (button.action.isEmpty())
+        if (!isShown(button.kind, index))
             return;
         const int buttonWidth = naturalWidth(button, widget);
         rect = QRect(frame.x() + width - buttonWidth, frame.y(), buttonWidth, frame.height());
@@ -107,19 +94,10 @@ void DescriptionCell::drawButton(QPainter* painter, const ButtonCell& button, co
     painter->restore();
 }
 
-void DescriptionCell::configure(const QModelIndex& index) const
-{
-    // paint() and sizeHint() are const in the delegate interface, yet the one cell serves
-    // every row and must take that row's actions just before it is used for it.
-    if (m_willDisplayCell)
-        m_willDisplayCell(const_cast<DescriptionCell&>(*this), index);
-}
-
 void DescriptionCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const
 {
-    configure(index);
-    const Layout parts = layout(option.rect, option.widget);
+    const Layout parts = layout(option.rect, index, option.widget);
 
     painter->save();
     // Buttons wider than a narrow column must not spill into the neighbouring one.
@@ -153,8 +131,7 @@ void DescriptionCell::paint(QPainter* painter, const QStyleOptionViewItem& optio
 QSize DescriptionCell::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
-    configure(index);
-    const Layout parts = layout(QRect(0, 0, 0, size.height()), option.widget);
+    const Layout parts = layout(QRect(0, 0, 0, size.height()), index, option.widget);
     for (const auto& rect : {parts.www, parts.update, parts.install}) {
         if (rect)
             size.rwidth() += rect->width();
@@ -177,9 +154,8 @@ const DescriptionCell::ButtonCell* DescriptionCell::buttonAt(QAbstractItemView* 
                                                              const QModelIndex& index,
                                                              const QPoint& pos) const
 {
-    configure(index);
     const QRect frame = view->visualRect(index);
-    const Layout parts = layout(frame, view);
+    const Layout parts = layout(frame, index, view);
     for (const ButtonCell* button : {&m_wwwButton, &m_updateButton, &m_installButton}) {
         const std::optional<QRect> rect = rectOf(button, parts);
         if (rect && rect->intersected(frame).contains(pos))
@@ -246,23 +222,23 @@ void DescriptionCell::endTracking(const QPoint& pos, bool released)
 {
     QAbstractItemView* view = m_trackView;
     const QModelIndex index = m_trackIndex;
-    // Ask the row again: painting other rows meanwhile has given the cell their actions.
+    // Asked of the row as it is now: a reload while the mouse was down may have changed its
+    // buttons, or taken the row away.
     const bool inside = released && index.isValid() && buttonAt(view, index, pos) == m_trackCell;
-    const QByteArray action = inside ? m_trackCell->action : QByteArray();
+    const std::optional<Button> clicked = inside ? std::optional(m_trackCell->kind) : std::nullopt;
     m_trackCell = nullptr;
     m_trackView = nullptr;
     m_trackIndex = QPersistentModelIndex();
     m_trackInside = false;
     if (index.isValid())
         view->viewport()->update(view->visualRect(index));
-    if (action.isEmpty() || !m_target)
+    if (!clicked)
         return;
-    // The handlers find their entry through the table's selected row.
+    // The row acted on is the one selected, as after any other click on it.
     if (QItemSelectionModel* selection = view->selectionModel())
         selection->setCurrentIndex(index,
                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    QMetaObject::invokeMethod(m_target, action.constData(), Qt::DirectConnection,
-                              Q_ARG(QObject*, view));
+    emit buttonClicked(index, *clicked);
 }
 
 bool DescriptionCell::eventFilter(QObject* watched, QEvent* event)

@@ -1,18 +1,17 @@
 #pragma once
 
 // The delegate of a table's "description" column: the row's text, with up to three push
-// buttons ("install", "update", "www") at its right end that send their actions to one
-// target. One instance serves every row; the table's owner reconfigures it for each row
-// through the willDisplayCell hook before the row is drawn or clicked.
+// buttons ("install", "update", "www") at its right end. One instance serves every row and
+// keeps no per-row state: which buttons a row shows is read from the row's roles each time
+// the row is drawn or clicked, and a click released inside a button is announced with the
+// row's index and the button's kind, for whoever owns the table to act on.
 
-#include <QByteArray>
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QStyledItemDelegate>
 
-#include <functional>
 #include <optional>
 
 class QAbstractItemView;
@@ -21,8 +20,23 @@ class DescriptionCell : public QStyledItemDelegate
 {
     Q_OBJECT
 public:
-    // Sets the actions (and, if it likes, the target) for the row of the index.
-    using WillDisplayCell = std::function<void(DescriptionCell& cell, const QModelIndex& index)>;
+    // The roles a model answers for the cell, on the cell's own index.
+    enum Role
+    {
+        // The row's InstallState (install/Locations.h) as an int: NotInstalled shows "install",
+        // UpdateAvailable "update". No value shows neither.
+        InstallStateRole = Qt::UserRole + 1,
+        // The row's web page as a string; a non-empty one shows "www".
+        WebAddressRole,
+    };
+
+    enum class Button
+    {
+        Install,
+        Update,
+        Www,
+    };
+    Q_ENUM(Button)
 
     // Where each part of a cell goes; a button that is not shown has no rectangle.
     struct Layout
@@ -35,29 +49,18 @@ public:
 
     explicit DescriptionCell(QObject* parent = nullptr);
 
-    // The object whose slot or invokable method named by an action receives the clicks,
-    // called with the hosting table view as its one QObject* argument. Not owned.
-    void setTarget(QObject* target);
-    QObject* target() const;
-
-    // An empty action hides its button.
-    void setInstallAction(const QByteArray& action);
-    QByteArray installAction() const { return m_installButton.action; }
-    void setUpdateAction(const QByteArray& action);
-    QByteArray updateAction() const { return m_updateButton.action; }
-    void setWwwAction(const QByteArray& action);
-    QByteArray wwwAction() const { return m_wwwButton.action; }
-
-    void setWillDisplayCell(WillDisplayCell hook) { m_willDisplayCell = std::move(hook); }
-
-    // The layout of a cell with the current actions in the frame, for the given view.
-    Layout layout(const QRect& frame, const QWidget* widget) const;
+    // The layout of the index's cell in the frame, for the given view.
+    Layout layout(const QRect& frame, const QModelIndex& index, const QWidget* widget) const;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
+
+signals:
+    // Once per click released inside the button it pressed; the row is selected by then.
+    void buttonClicked(const QModelIndex& index, DescriptionCell::Button kind);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -66,10 +69,11 @@ private:
     struct ButtonCell
     {
         QString title;
-        QByteArray action;
+        Button kind;
     };
 
-    void configure(const QModelIndex& index) const;
+    // Whether the index's row shows the button.
+    static bool isShown(Button kind, const QModelIndex& index);
     int naturalWidth(const ButtonCell& button, const QWidget* widget) const;
     void drawButton(QPainter* painter, const ButtonCell& button, const QRect& rect, bool pressed,
                     const QStyleOptionViewItem& option) const;
@@ -80,7 +84,7 @@ private:
     bool isOnButton(QObject* viewport, const QPoint& pos) const;
     bool beginTracking(QAbstractItemView* view, const QModelIndex& index, const QPoint& pos);
     void updateTracking(const QPoint& pos);
-    // Sends the action when the mouse went up inside the pressed button.
+    // Announces the click when the mouse went up inside the pressed button.
     void endTracking(const QPoint& pos, bool released);
 
     ButtonCell m_wwwButton;
@@ -91,7 +95,4 @@ private:
     QPointer<QAbstractItemView> m_trackView;
     QPersistentModelIndex m_trackIndex;
     bool m_trackInside = false;
-
-    QPointer<QObject> m_target;
-    WillDisplayCell m_willDisplayCell;
 };

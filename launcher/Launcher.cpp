@@ -1,7 +1,6 @@
 #include "launcher/Launcher.h"
 
 #include "catalogue/Database.h"
-#include "cells/DescriptionCell.h"
 #include "flows/GameRun.h"
 #include "install/Locations.h"
 #include "launcher/LevelTableModel.h"
@@ -127,31 +126,6 @@ QVariant Launcher::objectValueForTableColumn(const QString& column, int row) con
     return m_database->objectValueForTableColumn(column, row);
 }
 
-QColor Launcher::textColorForRow(int row) const
-{
-    const LevelEntry entry = m_database->objectAtIndex(row);
-    if (!entry.value(LevelKey::urlInstall).toString().isEmpty() &&
-        !entry.value(LevelKey::exists).toBool())
-        return QColor(Qt::red);
-    return {};
-}
-
-void Launcher::willDisplayCell(DescriptionCell& cell, const QModelIndex& index)
-{
-    if (levelModel(m_levelTable)->columnIdentifier(index.column()) != u"description")
-        return;
-    const LevelEntry entry = m_database->objectAtIndex(index.row());
-    const InstallState state = checkInstall(entry);
-    cell.setTarget(this);
-    cell.setInstallAction(state == NotInstalled ? QByteArrayLiteral("installButton")
-                                                : QByteArray());
-    cell.setUpdateAction(state == UpdateAvailable ? QByteArrayLiteral("updateButton")
-                                                  : QByteArray());
-    cell.setWwwAction(entry.value(LevelKey::urlWebsite).toString().isEmpty()
-                          ? QByteArray()
-                          : QByteArrayLiteral("wwwButton"));
-}
-
 QList<SortDescriptor> Launcher::sortDescriptors(const QTableView* table)
 {
     const LevelTableModel* model = levelModel(table);
@@ -173,7 +147,11 @@ void Launcher::reloadLevelTable(QTableView* table)
     const std::optional<LevelIdentity> kept = m_selectedLevel;
     const QModelIndexList selected = table->selectionModel()->selectedRows();
     m_database->sortUsingDescriptors(sortDescriptors(table));
-    model->reloadData();
+    QList<LevelEntry> levels;
+    levels.reserve(m_database->count());
+    for (qsizetype row = 0; row < m_database->count(); ++row)
+        levels.append(m_database->objectAtIndex(row));
+    model->setLevels(std::move(levels));
     if (table == m_levelTable)
         levelsDidReload();
 

@@ -27,7 +27,6 @@
 
 class Database;
 class GameRun;
-class DescriptionCell;
 class DownloadSheet;
 class DownloadStatus;
 class LevelTableModel;
@@ -87,12 +86,9 @@ public:
     void awakeFromNib();
     bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
 
-    // The level table's data source and delegate.
+    // The catalogue's rows, which the level table shows as they stood at its last reload.
     int numberOfRowsInTableView() const;
     QVariant objectValueForTableColumn(const QString& column, int row) const;
-    // The text colour of every column of the row; invalid for the standard colour.
-    QColor textColorForRow(int row) const;
-    void willDisplayCell(DescriptionCell& cell, const QModelIndex& index);
     // The table's order as sort descriptors; none while no column is chosen.
     static QList<SortDescriptor> sortDescriptors(const QTableView* table);
 
@@ -141,10 +137,11 @@ public slots:
     // in place.
     void installEntryUnpack(const LevelEntry& record, bool overwrite = false);
 
-    // The description cell's buttons.
-    void installButton(QObject* sender);
-    void updateButton(QObject* sender);
-    void wwwButton(QObject* sender);
+    // The description cell's buttons, on the level of the clicked row wherever the catalogue
+    // holds it now.
+    void installButton(const QModelIndex& index);
+    void updateButton(const QModelIndex& index);
+    void wwwButton(const QModelIndex& index);
 
     // Opens the level table's contextual menu at a point of its viewport.
     void showLevelMenu(const QPoint& pos);

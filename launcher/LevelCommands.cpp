@@ -2,6 +2,7 @@
 
 #include "catalogue/Database.h"
 #include "install/Locations.h"
+#include "launcher/LevelTableModel.h"
 #include "platform/Alert.h"
 #include "platform/Desktop.h"
 #include "platform/Localization.h"
@@ -23,13 +24,21 @@ std::optional<LevelEntry> entryAt(const Database* database, int row)
     return database->objectAtIndex(row);
 }
 
+// The catalogue's row now of the level a row of the level table showed, -1 when it has left:
+// the table keeps its rows from one reload to the next, the catalogue changes in between.
+int levelRow(const Database* database, const QModelIndex& index)
+{
+    const QVariant level = index.data(LevelTableModel::IdentityRole);
+    return database && level.isValid() ? int(database->indexOfLevel(level.value<LevelIdentity>()))
+                                       : -1;
+}
+
 int selectedRow(const QTableView* table)
 {
     const QModelIndexList rows = table->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-// The built-in level: no folder of its own and no feed behind it.
 bool isDefaultLevel(const LevelEntry& entry)
 {
     return LevelIdentity::of(entry).isBuiltIn();
@@ -48,19 +57,20 @@ int Launcher::commandRow() const
     return m_clickedRow >= 0 ? m_clickedRow : selectedRow(m_levelTable);
 }
 
-void Launcher::installButton(QObject* sender)
+void Launcher::installButton(const QModelIndex& index)
 {
-    downloadSelectedLevel(sender);
+    if (const std::optional<LevelEntry> entry = entryAt(m_database, levelRow(m_database, index)))
+        downloadLevel(*entry);
 }
 
-void Launcher::updateButton(QObject* sender)
+void Launcher::updateButton(const QModelIndex& index)
 {
-    downloadSelectedLevel(sender);
+    installButton(index);
 }
 
-void Launcher::wwwButton(QObject*)
+void Launcher::wwwButton(const QModelIndex& index)
 {
-    openWebsite(selectedRow(m_levelTable));
+    openWebsite(levelRow(m_database, index));
 }
 
 void Launcher::installFromMenuItem(QObject* sender)

@@ -1,22 +1,35 @@
 #include "launcher/LevelTableModel.h"
 
-#include "launcher/Launcher.h"
+#include "install/Locations.h"
 #include "platform/Localization.h"
 
-LevelTableModel::LevelTableModel(Launcher* dataSource, const QStringList& columns, QObject* parent)
-    : QAbstractTableModel(parent), m_dataSource(dataSource), m_columns(columns)
+#include <QColor>
+
+namespace {
+
+bool isMissing(const LevelEntry& entry)
+{
+    return !entry.value(LevelKey::urlInstall).toString().isEmpty() &&
+           !entry.value(LevelKey::exists).toBool();
+}
+
+} // namespace
+
+LevelTableModel::LevelTableModel(const QStringList& columns, QObject* parent)
+    : QAbstractTableModel(parent), m_columns(columns)
 {
 }
 
-void LevelTableModel::reloadData()
+void LevelTableModel::setLevels(QList<LevelEntry> levels)
 {
     beginResetModel();
+    m_levels = std::move(levels);
     endResetModel();
 }
 
 int LevelTableModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : m_dataSource->numberOfRowsInTableView();
+    return parent.isValid() ? 0 : int(m_levels.size());
 }
 
 int LevelTableModel::columnCount(const QModelIndex& parent) const
@@ -24,20 +37,36 @@ int LevelTableModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : int(m_columns.size());
 }
 
+QString LevelTableModel::displayText(const LevelEntry& entry, const QString& column) const
+{
+    if (column == u"source") {
+        const QString source = entry.value(LevelKey::urlSource).toString();
+        return m_sourceName ? m_sourceName(source) : source;
+    }
+    return entry.value(column).toString();
+}
+
 QVariant LevelTableModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
+    const LevelEntry& entry = m_levels.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
     case Qt::AccessibleTextRole:
-        return m_dataSource->objectValueForTableColumn(m_columns.value(index.column()), index.row())
-            .toString();
-    case Qt::ForegroundRole: {
-        const QColor color = m_dataSource->textColorForRow(index.row());
-        return color.isValid() ? QVariant(color) : QVariant();
-    }
+        return displayText(entry, m_columns.value(index.column()));
+    case Qt::ForegroundRole:
+        // An installed level whose folder is gone stands out; the rest keep the standard colour.
+        return isMissing(entry) ? QVariant(QColor(Qt::red)) : QVariant();
+    case InstallStateRole:
+        return int(checkInstall(entry));
+    case WebAddressRole:
+        return entry.value(LevelKey::urlWebsite).toString();
+    case MissingRole:
+        return isMissing(entry);
+    case IdentityRole:
+        return QVariant::fromValue(LevelIdentity::of(entry));
     default:
         return {};
     }

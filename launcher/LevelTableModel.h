@@ -1,25 +1,47 @@
 #pragma once
 
-// The level table's model. It holds nothing: row i is the catalogue's i-th entry and every
-// answer comes from the Launcher's data-source operations, so the catalogue's own order is
-// the order on screen and no proxy stands between a row and its catalogue index.
+// The level table's model. It holds the catalogue's entries as they stood at the last reload,
+// in the catalogue's order, so right after a reload row i is the catalogue's i-th entry and
+// no proxy stands between a row and its catalogue index. Between reloads the rows stay as the
+// player sees them; a command on a row finds its level again by the identity role.
+
+#include "catalogue/LevelEntry.h"
+#include "cells/DescriptionCell.h"
 
 #include <QAbstractTableModel>
+#include <QList>
 #include <QStringList>
 
-class Launcher;
+#include <functional>
 
 class LevelTableModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
+    enum Role
+    {
+        // The entry's InstallState (install/Locations.h, checkInstall), as an int.
+        InstallStateRole = DescriptionCell::InstallStateRole,
+        // The entry's "urlWebsite", empty for none.
+        WebAddressRole = DescriptionCell::WebAddressRole,
+        // Installed, yet its folder was gone when last looked at ("exists" false): a bool.
+        MissingRole = Qt::UserRole + 16,
+        // The entry's LevelIdentity, for finding it in the catalogue whatever its row there.
+        IdentityRole,
+    };
+
+    // The feed's name for a feed URL, as the "source" column shows it.
+    using SourceName = std::function<QString(const QString& url)>;
+
     // Columns are named by record keys ("name", "author", "description", "source").
-    LevelTableModel(Launcher* dataSource, const QStringList& columns, QObject* parent = nullptr);
+    explicit LevelTableModel(const QStringList& columns, QObject* parent = nullptr);
+
+    void setSourceName(SourceName sourceName) { m_sourceName = std::move(sourceName); }
 
     QString columnIdentifier(int column) const { return m_columns.value(column); }
     int columnOf(const QString& identifier) const { return int(m_columns.indexOf(identifier)); }
-    // The catalogue changed or was re-sorted: every row is asked again.
-    void reloadData();
+    // The catalogue changed or was re-sorted: its entries in its order, every row anew.
+    void setLevels(QList<LevelEntry> levels);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -28,6 +50,9 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
-    Launcher* m_dataSource;
+    QString displayText(const LevelEntry& entry, const QString& column) const;
+
     QStringList m_columns;
+    QList<LevelEntry> m_levels;
+    SourceName m_sourceName;
 };

@@ -71,10 +71,12 @@ void WindowDefinition::instantiate()
     m_entrySheet = new EntrySheet(m_preferencePanel);
 
     QTableView* table = m_ui->levelTable;
-    m_levelModel = new LevelTableModel(m_launcher,
-                                       {QStringLiteral("name"), QStringLiteral("author"),
+    m_levelModel = new LevelTableModel({QStringLiteral("name"), QStringLiteral("author"),
                                         QStringLiteral("description"), QStringLiteral("source")},
                                        m_window.get());
+    m_levelModel->setSourceName([repositories = m_repositories.get()](const QString& url) {
+        return repositories->getNameForURL(url);
+    });
     table->setModel(m_levelModel);
     m_levelCell = new DescriptionCell(table);
     table->setItemDelegateForColumn(m_levelModel->columnOf(QStringLiteral("description")),
@@ -139,9 +141,17 @@ void WindowDefinition::connectActions()
     Launcher* launcher = m_launcher;
     QTableView* table = m_ui->levelTable;
 
-    m_levelCell->setWillDisplayCell([launcher](DescriptionCell& cell, const QModelIndex& index) {
-        launcher->willDisplayCell(cell, index);
-    });
+    connect(m_levelCell, &DescriptionCell::buttonClicked, launcher,
+            [launcher](const QModelIndex& index, DescriptionCell::Button kind) {
+                switch (kind) {
+                case DescriptionCell::Button::Install:
+                    return launcher->installButton(index);
+                case DescriptionCell::Button::Update:
+                    return launcher->updateButton(index);
+                case DescriptionCell::Button::Www:
+                    return launcher->wwwButton(index);
+                }
+            });
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, launcher,
             &Launcher::tableViewSelectionDidChange);
     connect(table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, launcher,
@@ -200,6 +210,11 @@ void WindowDefinition::connectActions()
             [this] { m_ui->actionPreferences->setEnabled(!m_downloadStatus->isLoading()); });
     connect(m_preferencePanel, &QDialog::finished, launcher, &Launcher::preferenceSheetDidEnd);
     m_preferences->connectActions(m_preferencePanel, m_entrySheet);
+    connect(m_preferencePanel->descriptionCell(), &DescriptionCell::buttonClicked, m_preferences,
+            [this](const QModelIndex& index, DescriptionCell::Button kind) {
+                if (kind == DescriptionCell::Button::Www)
+                    m_preferences->wwwButton(index);
+            });
     connect(m_ui->actionAbout, &QAction::triggered, launcher, &Launcher::showAbout);
     // Quitting closes the window, so the window is saved as on any other close.
     connect(m_ui->actionQuit, &QAction::triggered, m_window.get(), &QWidget::close);

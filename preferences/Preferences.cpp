@@ -1,7 +1,6 @@
 #include "preferences/Preferences.h"
 
 #include "catalogue/Database.h"
-#include "cells/DescriptionCell.h"
 #include "install/Locations.h"
 #include "platform/Alert.h"
 #include "platform/Desktop.h"
@@ -111,13 +110,6 @@ void Preferences::setRepositoryTable(QTableView* table)
     if (!model)
         return;
     model->setDataSource(this);
-    const QPointer<Preferences> self(this);
-    if (auto* cell = qobject_cast<DescriptionCell*>(
-            table->itemDelegateForColumn(model->columnOf(RepositoryKey::description))))
-        cell->setWillDisplayCell([self, table, model](DescriptionCell& c, const QModelIndex& i) {
-            if (self)
-                self->willDisplayCell(table, c, model->identifierOf(i.column()), i.row());
-        });
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this, table] { tableViewSelectionDidChange(table); });
 }
@@ -174,14 +166,6 @@ QVariant Preferences::objectValueForTableColumn(QTableView*, const QString& colu
     return m_repositories->objectValueForTableColumn(column, row);
 }
 
-void Preferences::willDisplayCell(QTableView*, DescriptionCell& cell, const QString& column, int)
-{
-    if (column != RepositoryKey::description)
-        return;
-    cell.setTarget(this);
-    cell.setWwwAction("wwwButton");
-}
-
 void Preferences::tableViewSelectionDidChange(QTableView* table)
 {
     if (m_removeRepositoryButton)
@@ -212,10 +196,10 @@ void Preferences::reloadRepositoryTable(QTableView* table)
     tableViewSelectionDidChange(table);
 }
 
-void Preferences::wwwButton(QObject* sender)
+void Preferences::wwwButton(const QModelIndex& index)
 {
-    auto* table = qobject_cast<QTableView*>(sender);
-    const int row = selectedRow(table ? table : m_repositoryTable.data());
+    // The sources table shows the list as it is, so the row is the list's.
+    const int row = index.isValid() ? index.row() : -1;
     if (row < 0 || row >= m_repositories->count())
         return;
     const QUrl website = urlForKey(m_repositories->objectAtIndex(row), RepositoryKey::urlWebsite);

@@ -18,12 +18,12 @@
 #include <optional>
 
 class Database;
-class DescriptionCell;
 class DownloadStatus;
 class EntrySheet;
 class PreferencesPanel;
 class QAbstractButton;
 class QLineEdit;
+class QModelIndex;
 class QTableView;
 class Repositories;
 
@@ -55,13 +55,13 @@ public:
     // The sources table's data source and delegate.
     int numberOfRowsInTableView(QTableView* table) const;
     QVariant objectValueForTableColumn(QTableView* table, const QString& column, int row) const;
-    void willDisplayCell(QTableView* table, DescriptionCell& cell, const QString& column, int row);
     void tableViewSelectionDidChange(QTableView* table);
     void sortDescriptorsDidChange(QTableView* table, const QList<SortDescriptor>& oldDescriptors);
 
 public slots:
     void reloadRepositoryTable(QTableView* table);
-    void wwwButton(QObject* sender);
+    // Opens the web page of the source at the index's row.
+    void wwwButton(const QModelIndex& index);
     void addRepository(QObject* sender);
     void okAdd(QObject* sender);
     void cancelAdd(QObject* sender);

@@ -1,7 +1,9 @@
 #include "preferences/RepositoryTableModel.h"
 
+#include "cells/DescriptionCell.h"
 #include "platform/Localization.h"
 #include "preferences/Preferences.h"
+#include "sources/RepositoryEntry.h"
 
 #include <QHeaderView>
 #include <QTableView>
@@ -60,7 +62,12 @@ int RepositoryTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant RepositoryTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!m_dataSource || !index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    if (!m_dataSource || !index.isValid())
+        return {};
+    if (role == DescriptionCell::WebAddressRole)
+        return m_dataSource->objectValueForTableColumn(m_table, RepositoryKey::urlWebsite,
+                                                       index.row());
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     return m_dataSource->objectValueForTableColumn(m_table, identifierOf(index.column()),
                                                    index.row());

@@ -3,7 +3,8 @@
 // The sources table's model. It holds no records: every question goes to its data source,
 // the Preferences controller, and a header click becomes a new sort order handed to that
 // controller, which sorts the source list itself and reloads. Columns are identified by the
-// repository record key whose value they show.
+// repository record key whose value they show; every column answers the source's web page
+// under DescriptionCell::WebAddressRole.
 
 #include "platform/SortDescriptor.h"
 

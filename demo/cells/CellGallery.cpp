@@ -2,6 +2,7 @@
 // narrow ones, and saves the window as a PNG: cells_gallery <file.png>
 
 #include "cells/DescriptionCell.h"
+#include "install/Locations.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -15,18 +16,17 @@ namespace {
 struct Row
 {
     const char* description;
-    const char* install;
-    const char* update;
-    const char* www;
+    InstallState state;
+    const char* website;
 };
 
 const Row rows[] = {
-    {"Run the unmodified game", "", "", ""},
-    {"A level with a web page only", "", "", "wwwButton"},
-    {"Downloadable level with a long description that needs eliding", "installButton", "",
-     "wwwButton"},
-    {"Installed level with an update waiting", "", "updateButton", "wwwButton"},
-    {"Downloadable level without a web page", "installButton", "", ""},
+    {"Run the unmodified game", NotDownloadable, ""},
+    {"A level with a web page only", UpToDate, "https://levels.example/"},
+    {"Downloadable level with a long description that needs eliding", NotInstalled,
+     "https://levels.example/"},
+    {"Installed level with an update waiting", UpdateAvailable, "https://levels.example/"},
+    {"Downloadable level without a web page", NotInstalled, ""},
 };
 
 QTableView* makeTable(QStandardItemModel* model, int descriptionWidth)
@@ -34,14 +34,7 @@ QTableView* makeTable(QStandardItemModel* model, int descriptionWidth)
     auto* view = new QTableView;
     view->setModel(model);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    auto* cell = new DescriptionCell(view);
-    cell->setWillDisplayCell([](DescriptionCell& cell, const QModelIndex& index) {
-        const Row& row = rows[index.row()];
-        cell.setInstallAction(row.install);
-        cell.setUpdateAction(row.update);
-        cell.setWwwAction(row.www);
-    });
-    view->setItemDelegateForColumn(1, cell);
+    view->setItemDelegateForColumn(1, new DescriptionCell(view));
     view->setColumnWidth(0, 140);
     view->setColumnWidth(1, descriptionWidth);
     return view;
@@ -58,7 +51,10 @@ int main(int argc, char** argv)
     model.setHorizontalHeaderLabels({"name", "description"});
     for (int i = 0; i < int(std::size(rows)); ++i) {
         model.setItem(i, 0, new QStandardItem(QStringLiteral("Level %1").arg(i)));
-        model.setItem(i, 1, new QStandardItem(rows[i].description));
+        auto* description = new QStandardItem(rows[i].description);
+        description->setData(int(rows[i].state), DescriptionCell::InstallStateRole);
+        description->setData(QString(rows[i].website), DescriptionCell::WebAddressRole);
+        model.setItem(i, 1, description);
     }
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
@@ -74,10 +70,9 @@ int main(int argc, char** argv)
     QTimer::singleShot(300, [&] {
         // Hold the mouse down on the "update" button of the fourth row.
         auto* cell = static_cast<DescriptionCell*>(roomy->itemDelegateForColumn(1));
-        cell->setUpdateAction(rows[3].update);
-        cell->setWwwAction(rows[3].www);
-        const QRect frame = roomy->visualRect(model.index(3, 1));
-        const QPoint pos = cell->layout(frame, roomy).update.value_or(QRect()).center();
+        const QModelIndex index = model.index(3, 1);
+        const QRect frame = roomy->visualRect(index);
+        const QPoint pos = cell->layout(frame, index, roomy).update.value_or(QRect()).center();
         QMouseEvent press(QEvent::MouseButtonPress, pos, roomy->viewport()->mapToGlobal(pos),
                           Qt::LeftButton, Qt::LeftButton, {});
         QApplication::sendEvent(roomy->viewport(), &press);

@@ -212,6 +212,5 @@ void LauncherFixture::contextMenu(const QString& name, const QString& item)
 DescriptionCell::Layout LauncherFixture::cellLayout(const QString& name) const
 {
     const QModelIndex index = model()->index(rowOf(name), model()->columnOf("description"));
-    m_definition->levelCell()->sizeHint(QStyleOptionViewItem(), index); // takes on its buttons
-    return m_definition->levelCell()->layout(table()->visualRect(index), table());
+    return m_definition->levelCell()->layout(table()->visualRect(index), index, table());
 }

@@ -254,9 +254,10 @@ private:
                                      QPoint(header->sectionViewportPosition(2) + 10, 5));
         const bool www = what.startsWith("www+");
         const int row = int(shownNames().indexOf(what.section('+', -1)));
-        QRect at = sources()->visualRect(sources()->model()->index(row, www ? 1 : 0));
+        const QModelIndex index = sources()->model()->index(row, www ? 1 : 0);
+        QRect at = sources()->visualRect(index);
         if (www)
-            at = *panel()->descriptionCell()->layout(at, sources()).www;
+            at = *panel()->descriptionCell()->layout(at, index, sources()).www;
         const auto modifiers = what.startsWith("Ctrl+") ? Qt::ControlModifier : Qt::NoModifier;
         QTest::mouseClick(sources()->viewport(), Qt::LeftButton, modifiers, at.center());
     }
