@@ -1,6 +1,7 @@
 #include "install/Archive.h"
 
 #include "platform/Localization.h"
+#include "transfer/Sha1.h"
 
 #include <QFile>
 #include <QLocale>
@@ -8,7 +9,6 @@
 #include <QtGlobal>
 
 #include <minizip/unzip.h>
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -34,7 +34,6 @@
 namespace {
 
 constexpr size_t kBlocksPerBuffer = QUILLMOR_ARCHIVE_BLOCKS;
-constexpr int kDigestSize = 20;
 
 // Owns a file descriptor, so that every early return closes it.
 class FileDescriptor
@@ -62,15 +61,10 @@ private:
     int m_fd;
 };
 
-// Deleters that let the archive handle and the digest context go on every early return.
+// Lets the archive handle go on every early return.
 struct ZipCloser
 {
     void operator()(unzFile zip) const { unzClose(zip); }
-};
-
-struct DigestFree
-{
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 };
 
 QByteArray localPath(const QUrl& url)
@@ -399,9 +393,7 @@ std::optional<QByteArray> calcSHA1(const QUrl& file, const WorkControl& control)
         return std::nullopt;
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    const std::unique_ptr<EVP_MD_CTX, DigestFree> context(EVP_MD_CTX_new());
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha1(), nullptr) != 1)
-        return std::nullopt;
+    Sha1 digest;
     size_t bufferSize = 0;
     const auto buffer = allocateBuffer(status, bufferSize);
     // The size taken at the opening is the extent hashed; a file that shrinks meanwhile has no
@@ -413,14 +405,11 @@ std::optional<QByteArray> calcSHA1(const QUrl& file, const WorkControl& control)
             ::read(fd.get(), buffer.get(), size_t(std::min<off_t>(remaining, off_t(bufferSize))));
         if (read < 0 && errno == EINTR)
             continue;
-        if (read <= 0 || EVP_DigestUpdate(context.get(), buffer.get(), size_t(read)) != 1)
+        if (read <= 0)
             return std::nullopt;
+        digest.addData(QByteArrayView(buffer.get(), read));
         remaining -= read;
         reportProgress(control, quint64(status.st_size - remaining), quint64(status.st_size));
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1 || length != kDigestSize)
-        return std::nullopt;
-    return QByteArray(reinterpret_cast<const char*>(digest), kDigestSize);
+    return digest.result();
 }

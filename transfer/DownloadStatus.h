@@ -3,13 +3,15 @@
 // The launcher's one download controller: fetches a URL into memory (feeds) or into a file
 // (level archives) behind a progress sheet on the caller's window, then calls the caller back
 // with the result and the URL it asked for. One transfer at a time; it lives as long as the
-// application and is the only part of the launcher that talks to the network.
+// application and is the only part of the launcher that talks to the network. The network and
+// file work is a Transfer's; this class adds the sheet, the alerts and the completion.
 //
 // Completion: the received bytes (QByteArray) or the destination file (QUrl) on success, an
 // invalid QVariant on failure, and always the URL as passed to the load, even after
 // redirects. A cancel from the sheet makes no call. Failures are shown on the window after
 // the completion has run, so the callee may start the next transfer from inside the call.
 
+#include <QByteArray>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
@@ -21,11 +23,10 @@
 #include <optional>
 
 class DownloadSheet;
-class QFile;
 class QLabel;
-class QNetworkReply;
 class QProgressBar;
 class QWidget;
+class Transfer;
 
 using DownloadCompletion = std::function<void(const QVariant& result, const QUrl& asked)>;
 
@@ -42,9 +43,12 @@ public:
     // The sheet's Cancel: stops the transfer and closes the sheet; the callee is not called.
     void cancel(QObject* sender = nullptr);
     // The bytes of the current or last memory transfer; none once a file transfer started.
-    std::optional<QByteArray> data() const { return m_receivedData; }
+    std::optional<QByteArray> data() const;
+    // The SHA-1 (20 bytes) of the body of the last transfer, set before its completion is
+    // called; none while a transfer runs and after one that failed or was cancelled.
+    std::optional<QByteArray> lastDigest() const { return m_lastDigest; }
 
-    bool isLoading() const { return m_urlConnection != nullptr; }
+    bool isLoading() const;
     // The file the running transfer writes; none while no file transfer runs.
     QUrl fileBeingWritten() const { return isLoading() ? m_targetUrl : QUrl(); }
     DownloadSheet* downloadSheet() const;
@@ -61,16 +65,13 @@ signals:
     void statusChanged(const QString& text);
 
 private:
-    void start(const QUrl& url, QWidget* window, DownloadCompletion completion);
-    void readAvailable();
-    void replyFinished();
+    void start(const QUrl& url, const QString& filePath, QWidget* window,
+               DownloadCompletion completion);
+    void responseReceived();
+    void progress(qint64 received);
+    void transferFinished();
 
-    // The connection's steps, in the order a transfer meets them.
-    void didReceiveResponse();
-    void didReceiveData(const QByteArray& chunk);
-    void connectionDidFinishLoading();
     void didFailWithError(const QString& description);
-    void abortTransfer();
     void done();
     // Errors parked on the progress sheet stay there while a transfer follows, and become
     // sheets on their window once none does.
@@ -78,7 +79,6 @@ private:
     void success();
     void fail();
 
-    void noteWriteError(const QString& reason);
     void setStatus(const char* english);
     void ensureSheet();
     void presentError(QWidget* window, const QString& description, const QUrl& url);
@@ -87,24 +87,17 @@ private:
     QPointer<QLabel> m_infoLabel;
     QPointer<QProgressBar> m_progressBar;
     QUrl m_targetUrl;
-    QUrl m_sourceUrl;
-    std::unique_ptr<QFile> m_receivedFile;
-    std::optional<QByteArray> m_receivedData;
-    QNetworkReply* m_urlConnection = nullptr;
+    // The running or last transfer; one a load, so that a load started over a running one
+    // never hears from it again.
+    QPointer<Transfer> m_transfer;
     QPointer<QWidget> m_window;
     DownloadCompletion m_action;
+    std::optional<QByteArray> m_lastDigest;
 
     QNetworkAccessManager m_manager;
     int m_transferTimeout = 60000;
-    int m_httpStatus = 0;
-    // The length the answer announced, -1 when it announced none or one that counts other
-    // bytes than the ones handed to us (a compressed body).
-    qint64 m_expected = -1;
-    qint64 m_received = 0;
     // Bodies beyond the bar's int range are counted in units of 2^m_barShift bytes.
     int m_barShift = 0;
-    bool m_streamOpened = false;
-    QString m_writeError;
     QString m_lastError;
     bool m_presentsErrors = true;
 };

@@ -7,12 +7,14 @@
 #include "tests/support/TestHome.h"
 #include "transfer/DownloadSheet.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -120,6 +122,10 @@ private slots:
 
         const QVariant result = toFile ? QVariant(to) : QVariant(kBody);
         QCOMPARE(m_calls, QList<Call>({{message.isEmpty() ? result : QVariant(), url, true}}));
+        // The digest is that of the whole body as sent, never of a part or an error page.
+        const std::optional<QByteArray> digest = QCryptographicHash::hash(
+            source == "/empty" ? QByteArray() : kBody, QCryptographicHash::Sha1);
+        QCOMPARE(m_status->lastDigest(), message.isEmpty() ? digest : std::nullopt);
         QFile written(old);
         QCOMPARE(written.open(QIODevice::ReadOnly) ? written.readAll() : "none", file);
         if (!message.isEmpty()) {
