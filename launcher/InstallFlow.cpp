@@ -151,6 +151,8 @@ void Launcher::downloadFileComplete(const QVariant& file, const QUrl& url,
         return;
     }
     const QString downloaded = file.toUrl().toLocalFile();
+    // Taken as the bytes arrived, so the archive is not read a second time.
+    const std::optional<QByteArray> digest = m_downloadStatus->lastDigest();
     // Looked up afresh: a feed refresh may have replaced the entries meanwhile.
     const qsizetype index = m_database->indexOfLevel(level);
     if (index < 0) {
@@ -166,6 +168,13 @@ void Launcher::downloadFileComplete(const QVariant& file, const QUrl& url,
         QFile::remove(downloaded);
         installDidEnd(InstallEnd::Failed, localizedString(QT_TRANSLATE_NOOP(
                                               "Quillmor", "The server sent an empty file.")));
+        return;
+    }
+    if (!digest) {
+        QFile::remove(downloaded);
+        installDidEnd(InstallEnd::Failed,
+                      localizedString(QT_TRANSLATE_NOOP(
+                          "Quillmor", "The downloaded archive could not be read.")));
         return;
     }
     const LevelEntry entry = m_database->objectAtIndex(index);
@@ -185,24 +194,8 @@ void Launcher::downloadFileComplete(const QVariant& file, const QUrl& url,
     record.insert(LevelKey::pubDateInstall, entry.value(LevelKey::pubDateRemote));
     record.insert(LevelKey::urlDownload, absoluteString(url));
     record.insert(LevelKey::urlZip, absoluteString(archive));
-    DownloadSheet* sheet = openInstallSheet();
-    watch(this, sheet, startCalcSHA1(archive),
-          [this, record](const std::optional<std::optional<QByteArray>>& digest) mutable {
-              if (m_installSheet)
-                  m_installSheet->hide();
-              if (!digest) { // cancelled: the archive stays for another try
-                  installDidEnd(InstallEnd::Cancelled);
-                  return;
-              }
-              if (!*digest) {
-                  installDidEnd(InstallEnd::Failed,
-                                localizedString(QT_TRANSLATE_NOOP(
-                                    "Quillmor", "The downloaded archive could not be read.")));
-                  return;
-              }
-              record.insert(LevelKey::sha1Install, **digest);
-              installEntryCheckDigest(record);
-          });
+    record.insert(LevelKey::sha1Install, *digest);
+    installEntryCheckDigest(record);
 }
 
 void Launcher::installEntryCheckDigest(const LevelEntry& record)

@@ -163,7 +163,8 @@ private slots:
         const bool asked = !answer.isEmpty() && !updateAll && !diskFull;
         const bool twin = existing.endsWith(u"twin");
         existing.remove(QRegularExpression("(, )?twin$"));
-        http().setResponse(path, this->archive(archive));
+        const HttpFixture::Response served = this->archive(archive);
+        http().setResponse(path, served);
         home().createFile(downloads() + path, "older archive");
         QVariantMap entry = installedLevel("Castle");
         entry.insert("urlDownload", http().url(path).toString());
@@ -213,6 +214,10 @@ private slots:
         // Nothing to answer once the work stopped, otherwise the last sheet.
         QTRY_VERIFY(outcome.startsWith(" | ") ? !QApplication::activeModalWidget() : sheetUp());
         QString sheet = answerSheet();
+        // The digest recorded is the one taken as the archive arrived.
+        if (sheet == u"New level installed!" || sheet == u"Every update was installed.")
+            QCOMPARE(launcher()->database()->objectAtIndex(rowOf("Castle")).value("sha1Install"),
+                     QVariant(QCryptographicHash::hash(served.body, QCryptographicHash::Sha1)));
         if (updateAll || sheet == u"The level could not be installed.")
             sheet += u' ' + informative().replace(u'\n', u' ');
         QString states;
