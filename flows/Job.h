@@ -20,9 +20,14 @@ struct Outcome
     };
     Kind kind = Succeeded;
     QString reason; // translated; for Failed
+    // The player has been told the reason already, where they were looking at the time.
+    bool told = false;
 
     static Outcome success() { return {Succeeded, {}}; }
-    static Outcome failure(const QString& reason) { return {Failed, reason}; }
+    static Outcome failure(const QString& reason, bool told = false)
+    {
+        return {Failed, reason, told};
+    }
     static Outcome cancelled() { return {Cancelled, {}}; }
     bool succeeded() const { return kind == Succeeded; }
 };
@@ -41,13 +46,17 @@ public:
     bool isRunning() const { return m_running; }
 
 signals:
-    // total is 0 while unknown.
+    // Work under way that a progress sheet may show; total is 0 while unknown.
     void progress(qint64 done, qint64 total, const QString& text);
+    // The job waits for something that shows itself (a question, a transfer with its own
+    // sheet): a progress sheet steps aside.
+    void waiting();
     void finished(const Outcome& outcome);
 
 protected:
-    void setRunning() { m_running = true; }
-    // Ends the job once; later calls are ignored.
+    // A job may be started again once it has finished.
+    void setRunning() { m_running = true, m_finished = false; }
+    // Ends this run of the job once; later calls are ignored.
     void finish(const Outcome& outcome);
 
 private:

@@ -8,6 +8,7 @@
 // Finding.cpp.
 
 #include "catalogue/LevelEntry.h"
+#include "flows/UpdateAllJob.h"
 #include "platform/SortDescriptor.h"
 #include "sources/RepositoryEntry.h"
 
@@ -23,10 +24,15 @@
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class Database;
+class FeedRefreshJob;
 class GameRun;
+class InstallJob;
+class JobSheet;
+class Questions;
 class DownloadSheet;
 class DownloadStatus;
 class LevelTableModel;
@@ -39,7 +45,6 @@ class QModelIndex;
 class QTableView;
 class QTimer;
 class Repositories;
-struct StagedLevel;
 
 class Launcher : public QObject
 {
@@ -116,26 +121,20 @@ public slots:
     void showPreferences(QObject* sender = nullptr);
     void preferenceSheetDidEnd(int returnCode);
 
-    // The feed refresh cycle (FeedRefresh.cpp). The queue is worked from its end; a cancelled
-    // fetch leaves what is queued for the next cycle.
+    // The feed refresh cycle, a FeedRefreshJob (FeedRefresh.cpp): checkFeeds queues the feeds
+    // that are due, refreshAllFeeds every feed, and updateNextFeed works the queue from its
+    // end. A cancelled fetch leaves what is queued for the next cycle.
     void checkFeeds();
     void refreshAllFeeds();
     void updateNextFeed();
-    void downloadFeedComplete(const QVariant& bytes, const QUrl& url);
 
-    // The install flow (InstallFlow.cpp). Downloading, hashing and unpacking run behind a
-    // sheet; nothing on disk or in the catalogue changes until the level is known good.
+    // The install flow (InstallFlow.cpp): each install is an InstallJob, whose download shows
+    // the download controller's sheet and whose hashing and unpacking show the "Installing…"
+    // sheet; its questions are sheets on the window. One install at a time.
     void downloadSelectedLevel(QObject* sender = nullptr);
     void downloadLevel(const LevelEntry& entry);
-    // The download of the level's archive ended; level is the one the player acted on.
-    void downloadFileComplete(const QVariant& file, const QUrl& url, const LevelIdentity& level);
     void installFromFile(QObject* sender = nullptr);
     void installFromSelectedFile(QFileDialog* panel, int returnCode);
-    void installEntryCheckTarget(const LevelEntry& record);
-    void installEntryConfirmLevelOverwrite(int returnCode, const LevelEntry& record);
-    // With overwrite, the entries of the record's folder are forgotten once the new level is
-    // in place.
-    void installEntryUnpack(const LevelEntry& record, bool overwrite = false);
 
     // The description cell's buttons, on the level of the clicked row wherever the catalogue
     // holds it now.
@@ -195,22 +194,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // How one install ended. Within Update All it is noted and the next level follows; on its
-    // own, a failure (detail: the reason) or a success (detail: the level's name) is shown.
-    enum class InstallEnd
-    {
-        Installed,
-        Failed,
-        Cancelled,
-    };
-    void installDidEnd(InstallEnd end, const QString& detail = {});
-    void updateNextLevel();
-    void levelUpdateDidEnd(InstallEnd end, const QString& detail);
-    void updateAllDownloadCancelled();
-    void showUpdateAllSummary();
+    // An install of the level, its download through the download controller.
+    InstallJob* newInstall(const LevelIdentity& level, Questions* questions);
+    // Runs an install of the player's own: its failure or success is told in a sheet.
+    void startInstall(InstallJob* job);
+    // Any install ended: a level put in place is shown and selected.
+    void installDidEnd(InstallJob* job);
+    // The download sheet's Cancel: calls off the install, or the Update All, in hand.
+    void cancelInstall();
+    void showUpdateAllSummary(const UpdateAllJob::Summary& run);
 
-    // Queues a feed for the refresh cycle, once.
-    void queueFeed(const RepositoryEntry& record);
+    FeedRefreshJob* feedRefresh();
     void restoreSelection();
     // The catalogue was reloaded: filters and counts again.
     void levelsDidReload();
@@ -231,11 +225,6 @@ private:
     // the disk: the player is asked, and the window closes only on "Quit Anyway".
     bool windowMayClose();
 
-    // The install flow's steps after the archive's digest is known.
-    void installEntryCheckDigest(const LevelEntry& record);
-    void installEntryRecord(const LevelEntry& record, const StagedLevel& level, bool overwrite);
-    // The "Installing…" sheet, opened afresh; its Cancel calls off the work it watches.
-    DownloadSheet* openInstallSheet();
 
     Database* m_database = nullptr;
     Repositories* m_repositories = nullptr;
@@ -255,29 +244,18 @@ private:
     QPointer<QAction> m_updateAllMenuItem;
     QPointer<QPushButton> m_updateAllButton;
     int m_updatesAvailable = 0;
-    // The Update All in progress: the levels still to do, in table order, and what became of
-    // those done.
-    struct UpdateAllRun
-    {
-        QList<LevelIdentity> queue;
-        QString current; // the level in hand, empty between levels
-        QUrl partial;    // the file its download writes
-        QStringList failures;
-        int total = 0;
-        int started = 0;
-        int updated = 0;
-        bool starting = false; // inside updateNextLevel, which goes on by itself
-        bool cancelled = false;
-    };
-    std::optional<UpdateAllRun> m_updateAll;
+    // The install in hand, on its own or within the Update All in hand.
+    QPointer<InstallJob> m_installJob;
+    QPointer<UpdateAllJob> m_updateAllJob;
+    std::unique_ptr<Questions> m_questions;
+    QPointer<JobSheet> m_jobSheet;
     // Each row's name, author, description and source, folded, one line each; filled in idle
     // slices after a reload, or at once by the first filtering that needs them.
     QStringList m_foldedRows;
     QHash<QString, QString> m_foldedSources; // feed URL to folded feed name
     QTimer* m_foldTimer = nullptr;
     QString m_foldedFilter;
-    QList<RepositoryEntry> m_checkFeedList;
-    QPointer<DownloadSheet> m_installSheet;
+    QPointer<FeedRefreshJob> m_feedRefresh;
     int m_clickedRow = -1;
     // The level selected, noted when the selection changes; found again after every reload.
     std::optional<LevelIdentity> m_selectedLevel;

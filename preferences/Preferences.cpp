@@ -1,6 +1,7 @@
 #include "preferences/Preferences.h"
 
 #include "catalogue/Database.h"
+#include "flows/FeedRefreshJob.h"
 #include "install/Locations.h"
 #include "platform/Alert.h"
 #include "platform/Desktop.h"
@@ -247,10 +248,8 @@ void Preferences::okAdd(QObject*)
     }
     m_entrySheet->setMessage({});
     m_entrySheet->done(QDialog::Accepted);
-    if (!m_repositories->indexOfSource(address.url))
-        m_addedUrls.append(address.url);
     m_removedSources.removeAll(address.url);
-    queueFeed(address.url);
+    feedRefresh()->queueNew(address.url);
     updateNextFeed();
 }
 
@@ -269,8 +268,7 @@ void Preferences::removeRepository(QObject*)
     // levels must still be there. A fetch still queued for it would bring it back as well.
     const QUrl url = urlForKey(m_repositories->objectAtIndex(row), RepositoryKey::urlDownload);
     m_removedSources.append(url);
-    m_checkFeedList.removeAll(url);
-    m_addedUrls.removeAll(url);
+    feedRefresh()->remove(url);
     m_repositories->removeObjectAtIndex(row);
     reloadRepositoryTable(m_repositoryTable);
 }
@@ -281,17 +279,40 @@ void Preferences::refreshRepositories(QObject*)
         return;
     for (qsizetype i = 0; i < m_repositories->count(); ++i) {
         const QUrl url = urlForKey(m_repositories->objectAtIndex(i), RepositoryKey::urlDownload);
-        if (url.isValid())
-            queueFeed(url);
+        feedRefresh()->queue(url);
     }
     updateNextFeed();
 }
 
-void Preferences::queueFeed(const QUrl& url)
+FeedRefreshJob* Preferences::feedRefresh()
 {
-    // One fetch a feed: a cancelled cycle leaves its queue behind for the next one.
-    if (!m_checkFeedList.contains(url))
-        m_checkFeedList.append(url);
+    if (m_feedRefresh)
+        return m_feedRefresh;
+    // Through the download controller, whose sheet and alerts attach to the panel.
+    const QPointer<Preferences> self(this);
+    const auto fetch = [self](const QUrl& feed, std::function<void(const QVariant&)> done) {
+        if (self)
+            self->m_downloadStatus->loadData(
+                feed, self->m_mainWindow,
+                [done](const QVariant& bytes, const QUrl&) { done(bytes); });
+    };
+    // What a new address serves is only known once it is read.
+    m_feedRefresh = new FeedRefreshJob(m_database, m_repositories,
+                                       FeedRefreshJob::Parsing::ByContent, fetch, this);
+    connect(m_feedRefresh, &FeedRefreshJob::feedDone, this,
+            [this] { reloadRepositoryTable(m_repositoryTable); });
+    connect(m_feedRefresh, &Job::finished, this, [this](const Outcome& outcome) {
+        if (!outcome.succeeded())
+            return;
+        reloadRepositoryTable(m_repositoryTable);
+        reportNotFeeds();
+    });
+    return m_feedRefresh;
+}
+
+QList<QUrl> Preferences::checkFeedList() const
+{
+    return m_feedRefresh ? m_feedRefresh->pending() : QList<QUrl>();
 }
 
 void Preferences::ok(QObject*)
@@ -313,58 +334,16 @@ void Preferences::cancel(QObject*)
 
 void Preferences::updateNextFeed()
 {
-    if (!m_checkFeedList.isEmpty()) {
-        const QPointer<Preferences> self(this);
-        m_downloadStatus->loadData(m_checkFeedList.last(), m_mainWindow,
-                                   [self](const QVariant& data, const QUrl& url) {
-                                       if (self)
-                                           self->downloadComplete(data, url);
-                                   });
-        return;
-    }
-    m_repositories->save();
-    m_database->save();
-    reloadRepositoryTable(m_repositoryTable);
-    reportNotFeeds();
-}
-
-void Preferences::downloadComplete(const QVariant& data, const QUrl& url)
-{
-    parseFile(data, url);
-}
-
-void Preferences::parseFile(const QVariant& data, const QUrl& url)
-{
-    const bool added = m_addedUrls.removeAll(url) > 0;
-    // Only a source of the list, or one being added, is read: a feed removed meanwhile stays
-    // removed.
-    if (data.metaType().id() == QMetaType::QByteArray &&
-        (added || m_repositories->indexOfSource(url))) {
-        const QByteArray bytes = data.toByteArray();
-        // Code page 1252 decodes every ASCII byte to itself and no other byte to ASCII, so
-        // the markers are found in the bytes exactly where the decoded text would show them.
-        if (bytes.contains("<rss"))
-            m_database->parseFileRss(bytes, url);
-        else if (bytes.contains("<QuillmorLevels"))
-            m_database->parseFileXml(bytes, url);
-        else
-            m_database->parseFileTxt(bytes, url);
-        // The parsers leave the source list alone when the answer is no feed of theirs.
-        if (added && !m_repositories->indexOfSource(url))
-            m_notFeeds.append(url);
-    }
-    if (!m_checkFeedList.isEmpty())
-        m_checkFeedList.removeLast();
-    reloadRepositoryTable(m_repositoryTable);
-    updateNextFeed();
+    feedRefresh()->start();
 }
 
 void Preferences::reportNotFeeds()
 {
-    if (m_notFeeds.isEmpty())
+    const QList<QUrl> notFeeds = feedRefresh()->takeNotFeeds();
+    if (notFeeds.isEmpty())
         return;
     QStringList addresses;
-    for (const QUrl& url : std::exchange(m_notFeeds, {}))
+    for (const QUrl& url : notFeeds)
         addresses.append(url.toDisplayString());
     auto* alert = new Alert;
     alert->setAlertStyle(Alert::Informational);

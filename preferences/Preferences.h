@@ -20,6 +20,7 @@
 class Database;
 class DownloadStatus;
 class EntrySheet;
+class FeedRefreshJob;
 class PreferencesPanel;
 class QAbstractButton;
 class QLineEdit;
@@ -50,7 +51,7 @@ public:
     void awakeFromNib();
 
     // The feed URLs still to fetch; the last is fetched first.
-    QList<QUrl> checkFeedList() const { return m_checkFeedList; }
+    QList<QUrl> checkFeedList() const;
 
     // The sources table's data source and delegate.
     int numberOfRowsInTableView(QTableView* table) const;
@@ -69,11 +70,8 @@ public slots:
     void refreshRepositories(QObject* sender);
     void ok(QObject* sender);
     void cancel(QObject* sender);
+    // The refresh step: works the queue of the panel's FeedRefreshJob.
     void updateNextFeed();
-    // The download controller's completion: the fetched bytes, or an invalid value when the
-    // fetch failed, and the URL that was asked for.
-    void downloadComplete(const QVariant& data, const QUrl& url);
-    void parseFile(const QVariant& data, const QUrl& url);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -81,7 +79,7 @@ protected:
 private:
     int selectedRow(QTableView* table) const;
     void reportNotFeeds();
-    void queueFeed(const QUrl& url);
+    FeedRefreshJob* feedRefresh();
 
     QPointer<PreferencesPanel> m_mainWindow;
     QPointer<EntrySheet> m_entrySheet;
@@ -91,11 +89,7 @@ private:
     QPointer<DownloadStatus> m_downloadStatus;
     Repositories* m_repositories = nullptr;
     Database* m_database = nullptr;
-    QList<QUrl> m_checkFeedList;
-    // Addresses typed into the add sheet that were no source yet, until their fetch ends.
-    QList<QUrl> m_addedUrls;
+    QPointer<FeedRefreshJob> m_feedRefresh;
     // Sources removed since the panel opened, whose levels leave the catalogue on OK.
     QList<QUrl> m_removedSources;
-    // Added addresses whose answer was no feed, told to the user when the cycle is over.
-    QList<QUrl> m_notFeeds;
 };
