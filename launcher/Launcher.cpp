@@ -3,6 +3,9 @@
 #include "catalogue/Database.h"
 #include "flows/GameRun.h"
 #include "install/Locations.h"
+#include "install/StagedInstall.h"
+#include "install/StaleDownloads.h"
+#include "launcher/LevelFinder.h"
 #include "launcher/LevelTableModel.h"
 #include "platform/Alert.h"
 #include "platform/Bundle.h"
@@ -15,6 +18,8 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMainWindow>
 #include <QMenu>
@@ -30,6 +35,15 @@ const QString kSource = QStringLiteral("source");
 LevelTableModel* levelModel(const QTableView* table)
 {
     return table ? qobject_cast<LevelTableModel*>(table->model()) : nullptr;
+}
+
+// The file name an entry's archive has in the download folder, empty for none.
+QString downloadedName(const LevelEntry& entry, const QString& key)
+{
+    const QUrl url = urlForKey(entry, key);
+    if (!url.isValid())
+        return {};
+    return QFileInfo(url.isLocalFile() ? url.toLocalFile() : url.path()).fileName();
 }
 
 } // namespace
@@ -55,6 +69,10 @@ QList<QAction*> Launcher::levelMenuItems() const
 
 void Launcher::awakeFromNib()
 {
+    m_finder = new LevelFinder(m_levelTable, levelModel(m_levelTable), m_levelFilter,
+                               m_levelCountsLabel, this);
+    connect(m_finder, &LevelFinder::selectionHidden, this, &Launcher::selectRow);
+    connect(m_finder, &LevelFinder::countsChanged, this, &Launcher::validateUpdateAll);
     // Before the loads, which tell what they found wrong with the files through these.
     const QPointer<Launcher> self(this);
     const auto told = [self](const QString& message, const QString& detail) {
@@ -105,7 +123,7 @@ void Launcher::selectRow(int row)
     QItemSelectionModel* selection = m_levelTable->selectionModel();
     // A row the filter hides is never selected: the commands would act on a level nobody sees.
     if (m_levelTable->isRowHidden(row))
-        row = nearestShownRow(row);
+        row = m_finder->nearestShownRow(row);
     if (row < 0 || row >= numberOfRowsInTableView() || m_levelTable->isRowHidden(row)) {
         selection->clear();
         m_lauchQuillmorButton->setEnabled(false);
@@ -153,7 +171,7 @@ void Launcher::reloadLevelTable(QTableView* table)
         levels.append(m_database->objectAtIndex(row));
     model->setLevels(std::move(levels));
     if (table == m_levelTable)
-        levelsDidReload();
+        m_finder->levelsDidReload();
 
     if (!kept)
         return;
@@ -314,4 +332,32 @@ void Launcher::showAlert(const QString& message, const QString& detail, int styl
     alert->setInformativeText(detail);
     alert->setAlertStyle(Alert::AlertStyle(style));
     alert->beginSheetModalForWindow(m_window);
+}
+
+void Launcher::moveStaleDownloadsToTrash()
+{
+    const auto folder = getDownloadDir();
+    if (!folder)
+        return;
+    QSet<QString> inUse;
+    for (qsizetype index = 0; index < m_database->count(); ++index) {
+        const LevelEntry entry = m_database->objectAtIndex(index);
+        for (const QString& key : {LevelKey::urlZip, LevelKey::urlDownload}) {
+            const QString name = downloadedName(entry, key);
+            if (!name.isEmpty())
+                inUse.insert(name);
+        }
+    }
+    QSet<QString> busy;
+    if (m_downloadStatus && m_downloadStatus->fileBeingWritten().isLocalFile())
+        busy.insert(
+            QFileInfo(m_downloadStatus->fileBeingWritten().toLocalFile()).absoluteFilePath());
+    // A partial download is the launcher's own scrap: in the Trash it would free nothing.
+    for (const QString& path : chooseStaleDownloads(*folder, inUse, busy)) {
+        if (path.endsWith(u".download"))
+            QFile::remove(path);
+        else
+            moveToTrash(QUrl::fromLocalFile(path));
+    }
+    clearLeftoverStaging();
 }

@@ -32,6 +32,7 @@ class FeedRefreshJob;
 class GameRun;
 class InstallJob;
 class JobSheet;
+class LevelFinder;
 class Questions;
 class DownloadSheet;
 class DownloadStatus;
@@ -97,9 +98,6 @@ public:
     // The table's order as sort descriptors; none while no column is chosen.
     static QList<SortDescriptor> sortDescriptors(const QTableView* table);
 
-    // The text as the filter compares it: compatibility-decomposed, without combining marks,
-    // case-folded, so "Éte" and "ete" match each other.
-    static QString foldedForFind(const QString& text);
 
     // The row a contextual menu was opened on, -1 for none.
     int clickedRow() const { return m_clickedRow; }
@@ -148,9 +146,6 @@ public slots:
     void saveWindowState();
     void showAbout();
 
-    // Finding levels and keeping count (Finding.cpp). The filter hides rows, never removes
-    // them, so row i stays the catalogue's entry i for every command.
-    void levelFilterDidChange();
     // Installs every level that has an update, one after another, through the install flow:
     // no sheet per level, one summary at the end. A failure moves on to the next level; Cancel
     // on the progress sheet stops the run and leaves the level in hand as it was.
@@ -206,15 +201,6 @@ private:
 
     FeedRefreshJob* feedRefresh();
     void restoreSelection();
-    // The catalogue was reloaded: filters and counts again.
-    void levelsDidReload();
-    // Folds rows of the catalogue's current order onto m_foldedRows until every row is there
-    // (true) or the budget is spent (false; a negative budget has no end).
-    bool foldRows(qint64 budgetNsecs);
-    void applyLevelFilter();
-    void updateLevelCounts();
-    // The row itself if the filter shows it, else the next shown row, else the one before.
-    int nearestShownRow(int row) const;
     void selectRow(int row);
     // An alert with one "OK" button, as a sheet on the window; style is an Alert::AlertStyle.
     void showAlert(const QString& message, const QString& detail, int style);
@@ -243,18 +229,13 @@ private:
     // Guarded: sheets closing while the window is destroyed still report to the launcher.
     QPointer<QAction> m_updateAllMenuItem;
     QPointer<QPushButton> m_updateAllButton;
-    int m_updatesAvailable = 0;
+    // Finding levels and keeping count, made at start-up.
+    LevelFinder* m_finder = nullptr;
     // The install in hand, on its own or within the Update All in hand.
     QPointer<InstallJob> m_installJob;
     QPointer<UpdateAllJob> m_updateAllJob;
     std::unique_ptr<Questions> m_questions;
     QPointer<JobSheet> m_jobSheet;
-    // Each row's name, author, description and source, folded, one line each; filled in idle
-    // slices after a reload, or at once by the first filtering that needs them.
-    QStringList m_foldedRows;
-    QHash<QString, QString> m_foldedSources; // feed URL to folded feed name
-    QTimer* m_foldTimer = nullptr;
-    QString m_foldedFilter;
     QPointer<FeedRefreshJob> m_feedRefresh;
     int m_clickedRow = -1;
     // The level selected, noted when the selection changes; found again after every reload.

@@ -2,6 +2,7 @@
 
 #include "catalogue/Database.h"
 #include "install/Locations.h"
+#include "launcher/LevelFinder.h"
 #include "launcher/LevelTableModel.h"
 #include "platform/Alert.h"
 #include "platform/Desktop.h"
@@ -173,7 +174,7 @@ void Launcher::removeLevel(int row)
     reloadLevelTable(m_levelTable);
     const int rows = numberOfRowsInTableView();
     if (rows > 0)
-        selectRow(nearestShownRow(row < rows ? row : rows - 1));
+        selectRow(m_finder->nearestShownRow(row < rows ? row : rows - 1));
     updateLaunchButton();
 }
 

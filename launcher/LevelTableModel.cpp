@@ -5,15 +5,11 @@
 
 #include <QColor>
 
-namespace {
-
-bool isMissing(const LevelEntry& entry)
+bool LevelTableModel::isMissing(const LevelEntry& entry)
 {
     return !entry.value(LevelKey::urlInstall).toString().isEmpty() &&
            !entry.value(LevelKey::exists).toBool();
 }
-
-} // namespace
 
 LevelTableModel::LevelTableModel(const QStringList& columns, QObject* parent)
     : QAbstractTableModel(parent), m_columns(columns)

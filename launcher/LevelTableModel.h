@@ -43,6 +43,12 @@ public:
     // The catalogue changed or was re-sorted: its entries in its order, every row anew.
     void setLevels(QList<LevelEntry> levels);
 
+    // The row's entry, and the text its column shows.
+    const LevelEntry& levelAt(int row) const { return m_levels.at(row); }
+    QString displayText(const LevelEntry& entry, const QString& column) const;
+    // Installed, yet its folder was gone when last looked at ("exists" false).
+    static bool isMissing(const LevelEntry& entry);
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -50,7 +56,6 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
-    QString displayText(const LevelEntry& entry, const QString& column) const;
 
     QStringList m_columns;
     QList<LevelEntry> m_levels;

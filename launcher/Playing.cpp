@@ -74,10 +74,13 @@ void Launcher::playLevelAtRow(int row)
     if (!path.isEmpty()) {
         const QUrl url(path);
         const bool present = checkLevelExists(url);
+        const bool changed = entry.value(LevelKey::exists).toBool() != present;
         entry.insert(LevelKey::exists, present);
         m_database->replaceObjectAtIndex(row, entry);
-        if (!present) {
+        // The table shows the rows it was handed: a level found gone, or back, is shown anew.
+        if (changed)
             reloadLevelTable(m_levelTable);
+        if (!present) {
             m_lauchQuillmorButton->setEnabled(canLaunch(entry));
             showAlert(localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level is missing!")),
                       localizedString(QT_TRANSLATE_NOOP(

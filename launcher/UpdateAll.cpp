@@ -3,6 +3,7 @@
 #include "flows/InstallJob.h"
 #include "flows/UpdateAllJob.h"
 #include "launcher/JobSheet.h"
+#include "launcher/LevelFinder.h"
 #include "platform/Alert.h"
 #include "platform/Localization.h"
 #include "transfer/DownloadStatus.h"
@@ -13,7 +14,8 @@
 
 void Launcher::validateUpdateAll()
 {
-    const bool enabled = m_updatesAvailable > 0 && !m_updateAllJob && !m_windowBlocked &&
+    const bool enabled = m_finder && m_finder->updatesAvailable() > 0 && !m_updateAllJob &&
+                         !m_windowBlocked &&
                          !(m_downloadStatus && m_downloadStatus->isLoading());
     if (m_updateAllMenuItem)
         m_updateAllMenuItem->setEnabled(enabled);
@@ -23,7 +25,7 @@ void Launcher::validateUpdateAll()
 
 void Launcher::updateAllLevels(QObject*)
 {
-    if (m_updateAllJob || m_installJob || m_updatesAvailable == 0 ||
+    if (m_updateAllJob || m_installJob || !m_finder || m_finder->updatesAvailable() == 0 ||
         m_downloadStatus->isLoading())
         return;
     auto* run = new UpdateAllJob(

@@ -159,7 +159,6 @@ void WindowDefinition::connectActions()
     connect(table, &QWidget::customContextMenuRequested, launcher, &Launcher::showLevelMenu);
 
     QLineEdit* filter = m_ui->levelFilter;
-    connect(filter, &QLineEdit::textChanged, launcher, &Launcher::levelFilterDidChange);
     auto* findKey = new QShortcut(QKeySequence::Find, m_window.get());
     connect(findKey, &QShortcut::activated, filter, [filter] {
         filter->setFocus(Qt::ShortcutFocusReason);

@@ -1,21 +1,14 @@
-#include "launcher/Launcher.h"
+#include "launcher/LevelFinder.h"
 
-#include "catalogue/Database.h"
 #include "install/Locations.h"
-#include "install/StagedInstall.h"
-#include "install/StaleDownloads.h"
+#include "launcher/LevelTableModel.h"
 #include "platform/Localization.h"
-#include "transfer/DownloadStatus.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QHash>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTableView>
 #include <QTimer>
 
@@ -26,8 +19,6 @@ namespace {
 // The four texts a row shows, in this order: name, author, description, source. A line break
 // between them keeps a typed text from matching across two columns.
 const QString kSourceColumn = QStringLiteral("source");
-const QString kAuthor = QStringLiteral("author");
-const QString kDescription = QStringLiteral("description");
 
 // "1 level installed" reads wrong as "1 levels installed" in English, where no translation
 // is loaded; a translation picks its plural forms for every other count from the %n text.
@@ -53,25 +44,25 @@ void appendFolded(QString& folded, const QString& text)
         const char16_t u = c.unicode();
         if (u >= 0x80) {
             folded.resize(start);
-            folded.append(Launcher::foldedForFind(text));
+            folded.append(LevelFinder::foldedForFind(text));
             return;
         }
         *to++ = QChar(u >= u'A' && u <= u'Z' ? char16_t(u + 32) : u);
     }
 }
 
-// The file name an entry's archive has in the download folder, empty for none.
-QString downloadedName(const LevelEntry& entry, const QString& key)
-{
-    const QUrl url = urlForKey(entry, key);
-    if (!url.isValid())
-        return {};
-    return QFileInfo(url.isLocalFile() ? url.toLocalFile() : url.path()).fileName();
-}
 
 } // namespace
 
-QString Launcher::foldedForFind(const QString& text)
+LevelFinder::LevelFinder(QTableView* table, LevelTableModel* model, QLineEdit* filter,
+                         QLabel* counts, QObject* parent)
+    : QObject(parent), m_table(table), m_model(model), m_filter(filter), m_counts(counts)
+{
+    if (filter)
+        connect(filter, &QLineEdit::textChanged, this, &LevelFinder::levelFilterDidChange);
+}
+
+QString LevelFinder::foldedForFind(const QString& text)
 {
     // Most texts are plain ASCII, where decomposing changes nothing: skipping it keeps a
     // catalogue's worth of rows quick to fold.
@@ -89,7 +80,7 @@ QString Launcher::foldedForFind(const QString& text)
     return bare.toCaseFolded();
 }
 
-void Launcher::levelsDidReload()
+void LevelFinder::levelsDidReload()
 {
     // Folded again in slices while the window is idle, so that the first keystroke finds them
     // ready and the reload itself does not wait for them.
@@ -107,26 +98,26 @@ void Launcher::levelsDidReload()
     updateLevelCounts();
 }
 
-bool Launcher::foldRows(qint64 budgetNsecs)
+bool LevelFinder::foldRows(qint64 budgetNsecs)
 {
-    const int rows = numberOfRowsInTableView();
+    const int rows = m_model->rowCount();
     m_foldedRows.reserve(rows);
     QElapsedTimer clock;
     clock.start();
     for (int row = int(m_foldedRows.size()); row < rows; ++row) {
         if (budgetNsecs >= 0 && row % 64 == 0 && clock.nsecsElapsed() > budgetNsecs)
             return false;
-        const LevelEntry entry = m_database->objectAtIndex(row);
+        const LevelEntry& entry = m_model->levelAt(row);
         // Many levels share a feed, and naming a feed from its URL may parse it: asked and
         // folded once each.
         const QString source = entry.value(LevelKey::urlSource).toString();
         auto name = m_foldedSources.constFind(source);
         if (name == m_foldedSources.cend())
             name = m_foldedSources.insert(
-                source, foldedForFind(objectValueForTableColumn(kSourceColumn, row).toString()));
+                source, foldedForFind(m_model->displayText(entry, kSourceColumn)));
         const QString texts[] = {entry.value(LevelKey::name).toString(),
-                                 entry.value(kAuthor).toString(),
-                                 entry.value(kDescription).toString()};
+                                 entry.value(LevelKey::author).toString(),
+                                 entry.value(LevelKey::description).toString()};
         QString folded;
         folded.reserve(texts[0].size() + texts[1].size() + texts[2].size() + name->size() + 3);
         for (const QString& text : texts) {
@@ -139,103 +130,74 @@ bool Launcher::foldRows(qint64 budgetNsecs)
     return true;
 }
 
-void Launcher::levelFilterDidChange()
+void LevelFinder::levelFilterDidChange()
 {
-    m_foldedFilter = m_levelFilter ? foldedForFind(m_levelFilter->text()) : QString();
+    m_foldedFilter = m_filter ? foldedForFind(m_filter->text()) : QString();
     applyLevelFilter();
 }
 
-void Launcher::applyLevelFilter()
+void LevelFinder::applyLevelFilter()
 {
-    if (!m_levelTable)
+    if (!m_table)
         return;
-    const int rows = numberOfRowsInTableView();
+    const int rows = m_model->rowCount();
     if (!m_foldedFilter.isEmpty() && m_foldedRows.size() != rows)
         foldRows(-1);
     for (int row = 0; row < rows; ++row) {
         const bool hide =
             !m_foldedFilter.isEmpty() && !m_foldedRows.at(row).contains(m_foldedFilter);
-        if (m_levelTable->isRowHidden(row) != hide)
-            m_levelTable->setRowHidden(row, hide);
+        if (m_table->isRowHidden(row) != hide)
+            m_table->setRowHidden(row, hide);
     }
     // A selection nobody can see would still be played, installed or deleted by the
     // commands: the nearest row shown takes it, so that the row with the focus is the one
     // Return plays. Only where no row is shown does the selection go.
-    QItemSelectionModel* selection = m_levelTable->selectionModel();
+    QItemSelectionModel* selection = m_table->selectionModel();
     if (!selection)
         return;
     const QModelIndexList selected = selection->selectedRows();
-    if (!selected.isEmpty() && !m_levelTable->isRowHidden(selected.first().row()))
+    if (!selected.isEmpty() && !m_table->isRowHidden(selected.first().row()))
         return;
     if (selected.isEmpty() && m_foldedFilter.isEmpty())
         return;
     const QModelIndex current = selection->currentIndex();
-    selectRow(!selected.isEmpty() ? selected.first().row()
-                                  : (current.isValid() ? current.row() : 0));
+    emit selectionHidden(!selected.isEmpty() ? selected.first().row()
+                                             : (current.isValid() ? current.row() : 0));
 }
 
-int Launcher::nearestShownRow(int row) const
+int LevelFinder::nearestShownRow(int row) const
 {
-    const int rows = numberOfRowsInTableView();
+    const int rows = m_model->rowCount();
     for (int candidate = row; candidate < rows; ++candidate) {
-        if (!m_levelTable->isRowHidden(candidate))
+        if (!m_table->isRowHidden(candidate))
             return candidate;
     }
     for (int candidate = row - 1; candidate >= 0; --candidate) {
-        if (!m_levelTable->isRowHidden(candidate))
+        if (!m_table->isRowHidden(candidate))
             return candidate;
     }
     return row;
 }
 
-void Launcher::updateLevelCounts()
+void LevelFinder::updateLevelCounts()
 {
     int installed = 0;
     int updates = 0;
-    for (qsizetype index = 0; index < m_database->count(); ++index) {
-        const LevelEntry entry = m_database->objectAtIndex(index);
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const LevelEntry& entry = m_model->levelAt(row);
         if (!entry.value(LevelKey::urlInstall).toString().isEmpty() &&
-            entry.value(LevelKey::exists).toBool())
+            !LevelTableModel::isMissing(entry))
             ++installed;
         if (checkInstall(entry) == UpdateAvailable)
             ++updates;
     }
     m_updatesAvailable = updates;
-    validateUpdateAll();
-    if (!m_levelCountsLabel)
-        return;
-    m_levelCountsLabel->setText(
-        countText(installed, QT_TRANSLATE_NOOP("Quillmor", "1 level installed"),
-                  QT_TRANSLATE_N_NOOP("Quillmor", "%n levels installed")) +
-        localizedString(QT_TRANSLATE_NOOP("Quillmor", ", ")) +
-        countText(updates, QT_TRANSLATE_NOOP("Quillmor", "1 update available"),
-                  QT_TRANSLATE_N_NOOP("Quillmor", "%n updates available")));
-}
-
-void Launcher::moveStaleDownloadsToTrash()
-{
-    const auto folder = getDownloadDir();
-    if (!folder)
-        return;
-    QSet<QString> inUse;
-    for (qsizetype index = 0; index < m_database->count(); ++index) {
-        const LevelEntry entry = m_database->objectAtIndex(index);
-        for (const QString& key : {LevelKey::urlZip, LevelKey::urlDownload}) {
-            const QString name = downloadedName(entry, key);
-            if (!name.isEmpty())
-                inUse.insert(name);
-        }
-    }
-    QSet<QString> busy;
-    if (m_downloadStatus && m_downloadStatus->fileBeingWritten().isLocalFile())
-        busy.insert(
-            QFileInfo(m_downloadStatus->fileBeingWritten().toLocalFile()).absoluteFilePath());
-    // A partial download is the launcher's own scrap: in the Trash it would free nothing.
-    for (const QString& path : chooseStaleDownloads(*folder, inUse, busy)) {
-        if (path.endsWith(u".download"))
-            QFile::remove(path);
-        else
-            moveToTrash(QUrl::fromLocalFile(path));
-    }
-    clearLeftoverStaging();
+    if (m_counts)
+        m_counts->setText(
+            countText(installed, QT_TRANSLATE_NOOP("Quillmor", "1 level installed"),
+                      QT_TRANSLATE_N_NOOP("Quillmor", "%n levels installed")) +
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", ", ")) +
+            countText(updates, QT_TRANSLATE_NOOP("Quillmor", "1 update available"),
+                      QT_TRANSLATE_N_NOOP("Quillmor", "%n updates available")));
+    emit countsChanged();
 }
