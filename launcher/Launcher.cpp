@@ -5,6 +5,7 @@
 #include "install/Locations.h"
 #include "install/StagedInstall.h"
 #include "install/StaleDownloads.h"
+#include "launcher/InstallRunner.h"
 #include "launcher/LevelFinder.h"
 #include "launcher/LevelTableModel.h"
 #include "platform/Alert.h"
@@ -72,7 +73,18 @@ void Launcher::awakeFromNib()
     m_finder = new LevelFinder(m_levelTable, levelModel(m_levelTable), m_levelFilter,
                                m_levelCountsLabel, this);
     connect(m_finder, &LevelFinder::selectionHidden, this, &Launcher::selectRow);
-    connect(m_finder, &LevelFinder::countsChanged, this, &Launcher::validateUpdateAll);
+    m_installs = new InstallRunner(m_database, m_downloadStatus, m_window, this);
+    m_installs->setUpdateAllControls(m_updateAllMenuItem, m_updateAllButton);
+    connect(m_finder, &LevelFinder::countsChanged, m_installs,
+            [this] { m_installs->setUpdatesAvailable(m_finder->updatesAvailable()); });
+    // A level put in place is shown and selected.
+    connect(m_installs, &InstallRunner::levelInstalled, this, [this](const QUrl& folder) {
+        reloadLevelTable(m_levelTable);
+        const qsizetype row = m_database->indexOfLevel(LevelIdentity{{}, {}, absoluteString(folder)});
+        if (row >= 0)
+            selectRow(int(row));
+        updateLaunchButton();
+    });
     // Before the loads, which tell what they found wrong with the files through these.
     const QPointer<Launcher> self(this);
     const auto told = [self](const QString& message, const QString& detail) {
@@ -259,8 +271,8 @@ bool Launcher::eventFilter(QObject* watched, QEvent* event)
     // A sheet on the window (a transfer, an install, a question) holds Update All back.
     if (watched == m_window &&
         (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowUnblocked)) {
-        m_windowBlocked = event->type() == QEvent::WindowBlocked;
-        validateUpdateAll();
+        if (m_installs)
+            m_installs->setWindowBlocked(event->type() == QEvent::WindowBlocked);
     }
     return QObject::eventFilter(watched, event);
 }

@@ -8,7 +8,6 @@
 // Finding.cpp.
 
 #include "catalogue/LevelEntry.h"
-#include "flows/UpdateAllJob.h"
 #include "platform/SortDescriptor.h"
 #include "sources/RepositoryEntry.h"
 
@@ -30,10 +29,8 @@
 class Database;
 class FeedRefreshJob;
 class GameRun;
-class InstallJob;
-class JobSheet;
+class InstallRunner;
 class LevelFinder;
-class Questions;
 class DownloadSheet;
 class DownloadStatus;
 class LevelTableModel;
@@ -126,9 +123,8 @@ public slots:
     void refreshAllFeeds();
     void updateNextFeed();
 
-    // The install flow (InstallFlow.cpp): each install is an InstallJob, whose download shows
-    // the download controller's sheet and whose hashing and unpacking show the "Installing…"
-    // sheet; its questions are sheets on the window. One install at a time.
+    // The install flow (InstallFlow.cpp), handed to the InstallRunner: each install is an
+    // InstallJob (flows/InstallJob.cpp), one at a time.
     void downloadSelectedLevel(QObject* sender = nullptr);
     void downloadLevel(const LevelEntry& entry);
     void installFromFile(QObject* sender = nullptr);
@@ -146,12 +142,9 @@ public slots:
     void saveWindowState();
     void showAbout();
 
-    // Installs every level that has an update, one after another, through the install flow:
-    // no sheet per level, one summary at the end. A failure moves on to the next level; Cancel
-    // on the progress sheet stops the run and leaves the level in hand as it was.
+    // Installs every level that has an update, one after another (an UpdateAllJob): no sheet
+    // per level, one summary at the end.
     void updateAllLevels(QObject* sender = nullptr);
-    // Enables Update All while an update waits and no sheet holds the window.
-    void validateUpdateAll();
 
     // Moves the download folder's unused archives to the Trash and removes left-over partial
     // downloads; the file a running transfer writes stays. Clears the staging folders of
@@ -189,15 +182,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // An install of the level, its download through the download controller.
-    InstallJob* newInstall(const LevelIdentity& level, Questions* questions);
-    // Runs an install of the player's own: its failure or success is told in a sheet.
-    void startInstall(InstallJob* job);
-    // Any install ended: a level put in place is shown and selected.
-    void installDidEnd(InstallJob* job);
-    // The download sheet's Cancel: calls off the install, or the Update All, in hand.
-    void cancelInstall();
-    void showUpdateAllSummary(const UpdateAllJob::Summary& run);
 
     FeedRefreshJob* feedRefresh();
     void restoreSelection();
@@ -231,18 +215,14 @@ private:
     QPointer<QPushButton> m_updateAllButton;
     // Finding levels and keeping count, made at start-up.
     LevelFinder* m_finder = nullptr;
-    // The install in hand, on its own or within the Update All in hand.
-    QPointer<InstallJob> m_installJob;
-    QPointer<UpdateAllJob> m_updateAllJob;
-    std::unique_ptr<Questions> m_questions;
-    QPointer<JobSheet> m_jobSheet;
+    // The installs and Update All, made at start-up.
+    InstallRunner* m_installs = nullptr;
     QPointer<FeedRefreshJob> m_feedRefresh;
     int m_clickedRow = -1;
     // The level selected, noted when the selection changes; found again after every reload.
     std::optional<LevelIdentity> m_selectedLevel;
     // The game while it runs; the window is disabled meanwhile.
     QPointer<GameRun> m_gameRun;
-    bool m_windowBlocked = false;
     QList<std::pair<QString, QString>> m_closingFailures;
     bool m_closing = false;
     bool m_closeAnyway = false;

@@ -2,6 +2,7 @@
 
 #include "catalogue/Database.h"
 #include "install/Locations.h"
+#include "launcher/InstallRunner.h"
 #include "launcher/LevelFinder.h"
 #include "launcher/LevelTableModel.h"
 #include "platform/Alert.h"
@@ -241,5 +242,6 @@ void Launcher::validateMenuItems()
 {
     for (QAction* item : levelMenuItems())
         item->setEnabled(validateMenuItem(item));
-    validateUpdateAll();
+    if (m_installs)
+        m_installs->validateUpdateAll();
 }

@@ -1,0 +1,234 @@
+#include "launcher/InstallRunner.h"
+
+#include "flows/InstallJob.h"
+#include "install/Locations.h"
+#include "launcher/JobSheet.h"
+#include "platform/Alert.h"
+#include "platform/Localization.h"
+#include "transfer/DownloadSheet.h"
+#include "transfer/DownloadStatus.h"
+
+#include <QAction>
+#include <QMainWindow>
+#include <QPushButton>
+
+namespace {
+
+// The install's questions, asked with sheets on the launcher's window.
+class SheetQuestions : public Questions
+{
+public:
+    explicit SheetQuestions(QMainWindow* window) : m_window(window) {}
+
+    void askChecksumMismatch(const QString& levelName, Reply reply) override
+    {
+        auto* alert = new Alert(m_window);
+        alert->addButtonWithTitle(QStringLiteral("Cancel"));
+        alert->addButtonWithTitle(
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "Install Anyway")));
+        alert->setMessageText(localizedString(
+            QT_TRANSLATE_NOOP("Quillmor", "The download does not match its checksum")));
+        alert->setInformativeText(
+            localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                              "The archive of \"%1\" differs from the one its "
+                                              "feed published. It may be damaged or altered."))
+                .arg(levelName));
+        alert->setAlertStyle(Alert::Critical);
+        alert->beginSheetModalForWindow(m_window, [reply](int returnCode) {
+            reply(returnCode == Alert::SecondButtonReturn ? Answer::Proceed : Answer::Cancel);
+        });
+    }
+
+    void askFolderTaken(Reply reply) override
+    {
+        m_window->raise();
+        m_window->activateWindow();
+        auto* alert = new Alert(m_window);
+        alert->addButtonWithTitle(QStringLiteral("New Directory"));
+        alert->addButtonWithTitle(QStringLiteral("Overwrite"));
+        alert->addButtonWithTitle(QStringLiteral("Cancel"));
+        alert->setMessageText(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Directory exists")));
+        alert->setInformativeText(localizedString(QT_TRANSLATE_NOOP(
+            "Quillmor", "There is already a level in the target directory. Do you want to "
+                        "install it into a new directory or overwrite it? ")));
+        alert->setAlertStyle(Alert::Critical);
+        alert->beginSheetModalForWindow(m_window, [reply](int returnCode) {
+            reply(returnCode == Alert::FirstButtonReturn    ? Answer::NewFolder
+                  : returnCode == Alert::SecondButtonReturn ? Answer::Overwrite
+                                                            : Answer::Cancel);
+        });
+    }
+
+private:
+    QMainWindow* m_window;
+};
+
+} // namespace
+
+InstallRunner::InstallRunner(Database* database, DownloadStatus* downloadStatus,
+                             QMainWindow* window, QObject* parent)
+    : QObject(parent), m_database(database), m_downloadStatus(downloadStatus), m_window(window),
+      m_questions(std::make_unique<SheetQuestions>(window)), m_jobSheet(new JobSheet(window, this))
+{
+}
+
+InstallRunner::~InstallRunner() = default;
+
+void InstallRunner::setUpdateAllControls(QAction* menuItem, QPushButton* button)
+{
+    m_updateAllMenuItem = menuItem;
+    m_updateAllButton = button;
+    validateUpdateAll();
+}
+
+InstallJob* InstallRunner::newInstall(const LevelIdentity& level, Questions* questions)
+{
+    // Through the download controller: its sheet on the window, and its alert for a failed
+    // download unless Update All sums failures up. Its sheet's Cancel calls the install off.
+    const auto fetch = [this](const QUrl& source, const QUrl& file,
+                              std::function<void(const InstallJob::Fetched&)> done) {
+        m_downloadStatus->loadFile(source, file, m_window,
+                                   [this, done](const QVariant& result, const QUrl&) {
+                                       if (result.isValid())
+                                           done({Outcome::success(),
+                                                 m_downloadStatus->lastDigest()});
+                                       else
+                                           done({Outcome::failure(m_downloadStatus->lastError(),
+                                                                  !m_updateAll),
+                                                 {}});
+                                   });
+        connect(m_downloadStatus->downloadSheet(), &DownloadSheet::cancelRequested, this,
+                &InstallRunner::cancel, Qt::UniqueConnection);
+    };
+    auto* job = new InstallJob(m_database, questions, fetch, level, this);
+    watch(job);
+    return job;
+}
+
+void InstallRunner::watch(InstallJob* job)
+{
+    m_install = job;
+    connect(job, &Job::finished, this, [this, job] {
+        if (m_install == job)
+            m_install = nullptr;
+        if (!job->installedFolder().isEmpty())
+            emit levelInstalled(job->installedFolder());
+    });
+}
+
+void InstallRunner::start(InstallJob* job)
+{
+    connect(job, &Job::finished, this, [this, job](const Outcome& outcome) {
+        job->deleteLater();
+        if (outcome.kind == Outcome::Failed && !outcome.told) {
+            auto* alert = new Alert(m_window);
+            alert->addButtonWithTitle(QStringLiteral("OK"));
+            alert->setMessageText(localizedString(
+                QT_TRANSLATE_NOOP("Quillmor", "The level could not be installed.")));
+            alert->setInformativeText(outcome.reason);
+            alert->setAlertStyle(Alert::Critical);
+            alert->beginSheetModalForWindow(m_window);
+        } else if (outcome.succeeded()) {
+            showInstallSuccessfulAlert(m_window, job->levelName());
+        }
+    });
+    m_jobSheet->bind(job, localizedString(QT_TRANSLATE_NOOP("Quillmor", "Installing…")));
+    job->start();
+}
+
+void InstallRunner::installLevel(const LevelIdentity& level)
+{
+    if (!isRunning())
+        start(newInstall(level, m_questions.get()));
+}
+
+void InstallRunner::installArchive(const QUrl& file)
+{
+    if (isRunning())
+        return;
+    auto* job = new InstallJob(m_database, m_questions.get(), file, this);
+    watch(job);
+    start(job);
+}
+
+void InstallRunner::cancel()
+{
+    if (m_updateAll)
+        m_updateAll->cancel();
+    else if (m_install)
+        m_install->cancel();
+}
+
+void InstallRunner::setUpdatesAvailable(int count)
+{
+    m_updatesAvailable = count;
+    validateUpdateAll();
+}
+
+void InstallRunner::setWindowBlocked(bool blocked)
+{
+    m_windowBlocked = blocked;
+    validateUpdateAll();
+}
+
+void InstallRunner::validateUpdateAll()
+{
+    const bool enabled = m_updatesAvailable > 0 && !m_updateAll && !m_windowBlocked &&
+                         !m_downloadStatus->isLoading();
+    if (m_updateAllMenuItem)
+        m_updateAllMenuItem->setEnabled(enabled);
+    if (m_updateAllButton)
+        m_updateAllButton->setEnabled(enabled);
+}
+
+void InstallRunner::updateAll()
+{
+    if (isRunning() || m_updatesAvailable == 0 || m_downloadStatus->isLoading())
+        return;
+    auto* run = new UpdateAllJob(
+        m_database,
+        [this](const LevelIdentity& level, Questions* questions) {
+            return newInstall(level, questions);
+        },
+        this);
+    m_updateAll = run;
+    connect(run, &UpdateAllJob::installStarted, this,
+            [this, run](InstallJob* install, const QString& name) {
+                m_jobSheet->bind(install, localizedString(QT_TRANSLATE_NOOP(
+                                              "Quillmor", "Updating %1 (%2 of %3)…"))
+                                              .arg(name)
+                                              .arg(run->summary().started)
+                                              .arg(run->summary().total));
+            });
+    connect(run, &Job::finished, this, [this, run] {
+        run->deleteLater();
+        m_updateAll = nullptr;
+        m_downloadStatus->setPresentsErrors(true);
+        validateUpdateAll();
+        showUpdateAllSummary(run->summary());
+    });
+    // Each failure goes into the summary rather than a sheet of its own.
+    m_downloadStatus->setPresentsErrors(false);
+    validateUpdateAll();
+    run->start();
+}
+
+void InstallRunner::showUpdateAllSummary(const UpdateAllJob::Summary& run)
+{
+    const QString message =
+        run.cancelled ? localizedString(QT_TRANSLATE_NOOP("Quillmor", "Update All was cancelled."))
+        : run.failures.isEmpty()
+            ? localizedString(QT_TRANSLATE_NOOP("Quillmor", "Every update was installed."))
+            : localizedString(
+                  QT_TRANSLATE_NOOP("Quillmor", "Some updates could not be installed."));
+    QStringList detail{localizedString(QT_TRANSLATE_NOOP("Quillmor", "Levels updated: %1 of %2."))
+                           .arg(run.updated)
+                           .arg(run.total)};
+    detail += run.failures;
+    auto* alert = new Alert(m_window);
+    alert->addButtonWithTitle(QStringLiteral("OK"));
+    alert->setMessageText(message);
+    alert->setInformativeText(detail.join(u'\n'));
+    alert->setAlertStyle(run.failures.isEmpty() ? Alert::Informational : Alert::Critical);
+    alert->beginSheetModalForWindow(m_window);
+}
