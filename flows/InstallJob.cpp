@@ -79,9 +79,9 @@ void InstallJob::start()
     if (!m_level) {
         const QFileInfo info(urlForKey(m_record, LevelKey::urlZip).toLocalFile());
         if (!info.isFile() || !m_record.value(LevelKey::pubDateInstall).toDateTime().isValid())
-            return fail(localizedString(
-                            QT_TRANSLATE_NOOP("Quillmor", "%1 is not a file that can be read."))
-                            .arg(QDir::toNativeSeparators(info.filePath())));
+            return fail(
+                localizedString(QT_TRANSLATE_NOOP("Quillmor", "%1 is not a file that can be read."))
+                    .arg(QDir::toNativeSeparators(info.filePath())));
         return hash();
     }
     const qsizetype index = m_database->indexOfLevel(*m_level);
@@ -158,9 +158,9 @@ void InstallJob::downloaded(const QUrl& source, const QUrl& partial, const Fetch
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
         moveToTrash(archive);
     if (!QFile::rename(downloaded, path))
-        return fail(localizedString(QT_TRANSLATE_NOOP(
-                                        "Quillmor", "The downloaded archive could not be moved "
-                                                    "to %1."))
+        return fail(localizedString(QT_TRANSLATE_NOOP("Quillmor",
+                                                      "The downloaded archive could not be moved "
+                                                      "to %1."))
                         .arg(QDir::toNativeSeparators(path)));
     m_record = entry;
     m_record.insert(LevelKey::pubDateInstall, entry.value(LevelKey::pubDateRemote));
@@ -248,8 +248,8 @@ void InstallJob::chooseFolder()
         case Questions::Answer::NewFolder: {
             const QUrl folder = newInstallDirectory(urlForKey(m_record, LevelKey::urlZip));
             if (folder.isEmpty())
-                return fail(localizedString(QT_TRANSLATE_NOOP(
-                    "Quillmor", "No free folder name was found for the level.")));
+                return fail(localizedString(
+                    QT_TRANSLATE_NOOP("Quillmor", "No free folder name was found for the level.")));
             m_record.insert(LevelKey::urlInstall, absoluteString(folder));
             return stage(false);
         }
@@ -317,8 +317,8 @@ void InstallJob::record(const StagedLevel& level, bool overwrite)
     setStep(Step::Done);
     // A catalogue that was not saved has told the player why.
     if (!m_database->save())
-        return finish(Outcome::failure(
-            localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level catalogue could not be saved.")),
-            true));
+        return finish(Outcome::failure(localizedString(QT_TRANSLATE_NOOP(
+                                           "Quillmor", "The level catalogue could not be saved.")),
+                                       true));
     finish(Outcome::success());
 }

@@ -57,8 +57,8 @@ void UpdateAllJob::next()
             if (outcome.kind == Outcome::Succeeded)
                 ++m_summary.updated;
             else if (outcome.kind == Outcome::Failed)
-                m_summary.failures.append(
-                    localizedString(QT_TRANSLATE_NOOP("Quillmor", "%1: %2")).arg(name, outcome.reason));
+                m_summary.failures.append(localizedString(QT_TRANSLATE_NOOP("Quillmor", "%1: %2"))
+                                              .arg(name, outcome.reason));
             else
                 m_summary.cancelled = true, m_queue.clear();
             next();

@@ -133,7 +133,9 @@ bool moveToOtherTrash(const QString& path, const QString& place)
 std::optional<Bundle> getGameBundle()
 {
     const QString identifier =
-        Bundle::main().objectForInfoDictionaryKey(QStringLiteral("QuillmorBundleIdentifier")).toString();
+        Bundle::main()
+            .objectForInfoDictionaryKey(QStringLiteral("QuillmorBundleIdentifier"))
+            .toString();
     if (identifier.isEmpty())
         return std::nullopt;
     return Workspace::applicationBundle(identifier);

@@ -14,7 +14,8 @@
 
 class QWidget;
 
-enum InstallState : int {
+enum InstallState : int
+{
     NotInstalled = 0,    // downloadable, no install folder
     UpdateAvailable = 1, // installed, and the feed publishes a later version
     UpToDate = 2,        // installed, and the feed's version is not later

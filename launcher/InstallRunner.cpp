@@ -1,7 +1,10 @@
 #include "launcher/InstallRunner.h"
 
+#include "catalogue/Database.h"
 #include "flows/InstallJob.h"
 #include "install/Locations.h"
+#include "install/StagedInstall.h"
+#include "install/StaleDownloads.h"
 #include "launcher/JobSheet.h"
 #include "platform/Alert.h"
 #include "platform/Localization.h"
@@ -9,6 +12,8 @@
 #include "transfer/DownloadStatus.h"
 
 #include <QAction>
+#include <QFile>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QPushButton>
 
@@ -24,8 +29,7 @@ public:
     {
         auto* alert = new Alert(m_window);
         alert->addButtonWithTitle(QStringLiteral("Cancel"));
-        alert->addButtonWithTitle(
-            localizedString(QT_TRANSLATE_NOOP("Quillmor", "Install Anyway")));
+        alert->addButtonWithTitle(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Install Anyway")));
         alert->setMessageText(localizedString(
             QT_TRANSLATE_NOOP("Quillmor", "The download does not match its checksum")));
         alert->setInformativeText(
@@ -63,6 +67,15 @@ private:
     QMainWindow* m_window;
 };
 
+// The file name an entry's archive has in the download folder, empty for none.
+QString downloadedName(const LevelEntry& entry, const QString& key)
+{
+    const QUrl url = urlForKey(entry, key);
+    if (!url.isValid())
+        return {};
+    return QFileInfo(url.isLocalFile() ? url.toLocalFile() : url.path()).fileName();
+}
+
 } // namespace
 
 InstallRunner::InstallRunner(Database* database, DownloadStatus* downloadStatus,
@@ -87,16 +100,13 @@ InstallJob* InstallRunner::newInstall(const LevelIdentity& level, Questions* que
     // download unless Update All sums failures up. Its sheet's Cancel calls the install off.
     const auto fetch = [this](const QUrl& source, const QUrl& file,
                               std::function<void(const InstallJob::Fetched&)> done) {
-        m_downloadStatus->loadFile(source, file, m_window,
-                                   [this, done](const QVariant& result, const QUrl&) {
-                                       if (result.isValid())
-                                           done({Outcome::success(),
-                                                 m_downloadStatus->lastDigest()});
-                                       else
-                                           done({Outcome::failure(m_downloadStatus->lastError(),
-                                                                  !m_updateAll),
-                                                 {}});
-                                   });
+        m_downloadStatus->loadFile(
+            source, file, m_window, [this, done](const QVariant& result, const QUrl&) {
+                if (result.isValid())
+                    done({Outcome::success(), m_downloadStatus->lastDigest()});
+                else
+                    done({Outcome::failure(m_downloadStatus->lastError(), !m_updateAll), {}});
+            });
         connect(m_downloadStatus->downloadSheet(), &DownloadSheet::cancelRequested, this,
                 &InstallRunner::cancel, Qt::UniqueConnection);
     };
@@ -194,11 +204,12 @@ void InstallRunner::updateAll()
     m_updateAll = run;
     connect(run, &UpdateAllJob::installStarted, this,
             [this, run](InstallJob* install, const QString& name) {
-                m_jobSheet->bind(install, localizedString(QT_TRANSLATE_NOOP(
-                                              "Quillmor", "Updating %1 (%2 of %3)…"))
-                                              .arg(name)
-                                              .arg(run->summary().started)
-                                              .arg(run->summary().total));
+                m_jobSheet->bind(
+                    install,
+                    localizedString(QT_TRANSLATE_NOOP("Quillmor", "Updating %1 (%2 of %3)…"))
+                        .arg(name)
+                        .arg(run->summary().started)
+                        .arg(run->summary().total));
             });
     connect(run, &Job::finished, this, [this, run] {
         run->deleteLater();
@@ -231,4 +242,32 @@ void InstallRunner::showUpdateAllSummary(const UpdateAllJob::Summary& run)
     alert->setInformativeText(detail.join(u'\n'));
     alert->setAlertStyle(run.failures.isEmpty() ? Alert::Informational : Alert::Critical);
     alert->beginSheetModalForWindow(m_window);
+}
+
+void InstallRunner::clearStaleDownloads()
+{
+    const auto folder = getDownloadDir();
+    if (!folder)
+        return;
+    QSet<QString> inUse;
+    for (qsizetype index = 0; index < m_database->count(); ++index) {
+        const LevelEntry entry = m_database->objectAtIndex(index);
+        for (const QString& key : {LevelKey::urlZip, LevelKey::urlDownload}) {
+            const QString name = downloadedName(entry, key);
+            if (!name.isEmpty())
+                inUse.insert(name);
+        }
+    }
+    QSet<QString> busy;
+    if (m_downloadStatus && m_downloadStatus->fileBeingWritten().isLocalFile())
+        busy.insert(
+            QFileInfo(m_downloadStatus->fileBeingWritten().toLocalFile()).absoluteFilePath());
+    // A partial download is the launcher's own scrap: in the Trash it would free nothing.
+    for (const QString& path : chooseStaleDownloads(*folder, inUse, busy)) {
+        if (path.endsWith(u".download"))
+            QFile::remove(path);
+        else
+            moveToTrash(QUrl::fromLocalFile(path));
+    }
+    clearLeftoverStaging();
 }

@@ -44,6 +44,10 @@ public:
 
     // What Update All waits for: updates to install, and a window no sheet holds.
     void setUpdatesAvailable(int count);
+    // Moves the download folder's unused archives to the Trash and removes left-over partial
+    // downloads; the file a running transfer writes stays. Clears the staging folders of
+    // installs that ended with the run that made them.
+    void clearStaleDownloads();
     void setWindowBlocked(bool blocked);
     void validateUpdateAll();
 

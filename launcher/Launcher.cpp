@@ -38,13 +38,23 @@ LevelTableModel* levelModel(const QTableView* table)
     return table ? qobject_cast<LevelTableModel*>(table->model()) : nullptr;
 }
 
-// The file name an entry's archive has in the download folder, empty for none.
-QString downloadedName(const LevelEntry& entry, const QString& key)
+// The table's order as sort descriptors; none while no column is chosen.
+QList<SortDescriptor> sortDescriptors(const QTableView* table)
 {
-    const QUrl url = urlForKey(entry, key);
-    if (!url.isValid())
+    const LevelTableModel* model = levelModel(table);
+    const int section = table->horizontalHeader()->sortIndicatorSection();
+    if (!model || section < 0 || section >= model->columnCount())
         return {};
-    return QFileInfo(url.isLocalFile() ? url.toLocalFile() : url.path()).fileName();
+    return {{model->columnIdentifier(section),
+             table->horizontalHeader()->sortIndicatorOrder() == Qt::AscendingOrder}};
+}
+
+// Keeps the window's size and the table's columns for the next start.
+void saveWindowState(const QMainWindow* window, const QTableView* table)
+{
+    UserDefaults& defaults = UserDefaults::standard();
+    defaults.setObject(window->saveGeometry(), Launcher::windowFrameKey);
+    defaults.setObject(table->horizontalHeader()->saveState(), Launcher::levelTableColumnsKey);
 }
 
 } // namespace
@@ -80,7 +90,8 @@ void Launcher::awakeFromNib()
     // A level put in place is shown and selected.
     connect(m_installs, &InstallRunner::levelInstalled, this, [this](const QUrl& folder) {
         reloadLevelTable(m_levelTable);
-        const qsizetype row = m_database->indexOfLevel(LevelIdentity{{}, {}, absoluteString(folder)});
+        const qsizetype row =
+            m_database->indexOfLevel(LevelIdentity{{}, {}, absoluteString(folder)});
         if (row >= 0)
             selectRow(int(row));
         updateLaunchButton();
@@ -95,7 +106,7 @@ void Launcher::awakeFromNib()
     UserDefaults::standard().setFailureHandler(told);
     m_repositories->firstLoad();
     m_database->firstLoad();
-    moveStaleDownloadsToTrash();
+    m_installs->clearStaleDownloads();
 
     QHeaderView* header = m_levelTable->horizontalHeader();
     if (sortDescriptors(m_levelTable).isEmpty()) {
@@ -105,15 +116,8 @@ void Launcher::awakeFromNib()
                                  Qt::AscendingOrder);
     }
     reloadLevelTable(m_levelTable);
-    restoreSelection();
 
-    connect(m_levelTable, &QAbstractItemView::doubleClicked, this,
-            [this] { launchQuillmor(m_levelTable); });
-    checkFeeds();
-}
-
-void Launcher::restoreSelection()
-{
+    // The level last played is selected again, the built-in level at a first start.
     const QString last = UserDefaults::standard().objectForKey(kLastSelection).toString();
     const int rows = numberOfRowsInTableView();
     int found = -1;
@@ -128,6 +132,10 @@ void Launcher::restoreSelection()
     }
     if (found >= 0)
         selectRow(found);
+
+    connect(m_levelTable, &QAbstractItemView::doubleClicked, this,
+            [this] { launchQuillmor(m_levelTable); });
+    checkFeeds();
 }
 
 void Launcher::selectRow(int row)
@@ -154,16 +162,6 @@ int Launcher::numberOfRowsInTableView() const
 QVariant Launcher::objectValueForTableColumn(const QString& column, int row) const
 {
     return m_database->objectValueForTableColumn(column, row);
-}
-
-QList<SortDescriptor> Launcher::sortDescriptors(const QTableView* table)
-{
-    const LevelTableModel* model = levelModel(table);
-    const int section = table->horizontalHeader()->sortIndicatorSection();
-    if (!model || section < 0 || section >= model->columnCount())
-        return {};
-    return {{model->columnIdentifier(section),
-             table->horizontalHeader()->sortIndicatorOrder() == Qt::AscendingOrder}};
 }
 
 void Launcher::reloadLevelTable(QTableView* table)
@@ -253,18 +251,10 @@ void Launcher::preferenceSheetDidEnd(int)
     m_preferenceSheet->hide();
 }
 
-void Launcher::saveWindowState()
-{
-    UserDefaults& defaults = UserDefaults::standard();
-    defaults.setObject(m_window->saveGeometry(), windowFrameKey);
-    defaults.setObject(m_levelTable->horizontalHeader()->saveState(), levelTableColumnsKey);
-}
-
 bool Launcher::eventFilter(QObject* watched, QEvent* event)
 {
     // Quitting would end the game with the launcher: the window stays until the game ends.
-    if (watched == m_window && event->type() == QEvent::Close &&
-        (m_gameRun || !windowMayClose())) {
+    if (watched == m_window && event->type() == QEvent::Close && (m_gameRun || !windowMayClose())) {
         event->ignore();
         return true;
     }
@@ -275,16 +265,6 @@ bool Launcher::eventFilter(QObject* watched, QEvent* event)
             m_installs->setWindowBlocked(event->type() == QEvent::WindowBlocked);
     }
     return QObject::eventFilter(watched, event);
-}
-
-void Launcher::showAbout()
-{
-    showAlert(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor Launcher %1"))
-                  .arg(QCoreApplication::applicationVersion()),
-              localizedString(QT_TRANSLATE_NOOP("Quillmor",
-                                                "Keeps your Quillmor levels: plays, installs and "
-                                                "updates them from level feeds.")),
-              Alert::Informational);
 }
 
 void Launcher::storeDidFail(const QString& message, const QString& detail)
@@ -310,7 +290,7 @@ bool Launcher::windowMayClose()
     if (m_closeAnyway)
         return true;
     m_closing = true;
-    saveWindowState();
+    saveWindowState(m_window, m_levelTable);
     if (m_database)
         m_database->save();
     m_closing = false;
@@ -344,32 +324,4 @@ void Launcher::showAlert(const QString& message, const QString& detail, int styl
     alert->setInformativeText(detail);
     alert->setAlertStyle(Alert::AlertStyle(style));
     alert->beginSheetModalForWindow(m_window);
-}
-
-void Launcher::moveStaleDownloadsToTrash()
-{
-    const auto folder = getDownloadDir();
-    if (!folder)
-        return;
-    QSet<QString> inUse;
-    for (qsizetype index = 0; index < m_database->count(); ++index) {
-        const LevelEntry entry = m_database->objectAtIndex(index);
-        for (const QString& key : {LevelKey::urlZip, LevelKey::urlDownload}) {
-            const QString name = downloadedName(entry, key);
-            if (!name.isEmpty())
-                inUse.insert(name);
-        }
-    }
-    QSet<QString> busy;
-    if (m_downloadStatus && m_downloadStatus->fileBeingWritten().isLocalFile())
-        busy.insert(
-            QFileInfo(m_downloadStatus->fileBeingWritten().toLocalFile()).absoluteFilePath());
-    // A partial download is the launcher's own scrap: in the Trash it would free nothing.
-    for (const QString& path : chooseStaleDownloads(*folder, inUse, busy)) {
-        if (path.endsWith(u".download"))
-            QFile::remove(path);
-        else
-            moveToTrash(QUrl::fromLocalFile(path));
-    }
-    clearLeftoverStaging();
 }

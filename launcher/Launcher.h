@@ -92,9 +92,6 @@ public:
     // The catalogue's rows, which the level table shows as they stood at its last reload.
     int numberOfRowsInTableView() const;
     QVariant objectValueForTableColumn(const QString& column, int row) const;
-    // The table's order as sort descriptors; none while no column is chosen.
-    static QList<SortDescriptor> sortDescriptors(const QTableView* table);
-
 
     // The row a contextual menu was opened on, -1 for none.
     int clickedRow() const { return m_clickedRow; }
@@ -138,18 +135,10 @@ public slots:
 
     // Opens the level table's contextual menu at a point of its viewport.
     void showLevelMenu(const QPoint& pos);
-    // Keeps the window's size and the table's columns for the next start.
-    void saveWindowState();
-    void showAbout();
 
     // Installs every level that has an update, one after another (an UpdateAllJob): no sheet
     // per level, one summary at the end.
     void updateAllLevels(QObject* sender = nullptr);
-
-    // Moves the download folder's unused archives to the Trash and removes left-over partial
-    // downloads; the file a running transfer writes stays. Clears the staging folders of
-    // installs that ended with the run that made them.
-    void moveStaleDownloadsToTrash();
 
     // Commands on one level (LevelCommands.cpp). The cell's buttons act on the selected row;
     // the menu items on the contextual menu's row while it is open, else on the selected
@@ -182,9 +171,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-
     FeedRefreshJob* feedRefresh();
-    void restoreSelection();
     void selectRow(int row);
     // An alert with one "OK" button, as a sheet on the window; style is an Alert::AlertStyle.
     void showAlert(const QString& message, const QString& detail, int style);
@@ -194,7 +181,6 @@ private:
     // Saves what is still unsaved as the window closes. False when some of it did not reach
     // the disk: the player is asked, and the window closes only on "Quit Anyway".
     bool windowMayClose();
-
 
     Database* m_database = nullptr;
     Repositories* m_repositories = nullptr;

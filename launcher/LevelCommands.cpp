@@ -191,8 +191,9 @@ void Launcher::revealLevelInFinder(QObject*)
             if (self)
                 self->showAlert(
                     localizedString(QT_TRANSLATE_NOOP("Quillmor", "The folder can't be shown.")),
-                    localizedString(QT_TRANSLATE_NOOP(
-                        "Quillmor", "No file manager answered, and no program opens %1."))
+                    localizedString(
+                        QT_TRANSLATE_NOOP("Quillmor",
+                                          "No file manager answered, and no program opens %1."))
                         .arg(QDir::toNativeSeparators(folder.toLocalFile())),
                     Alert::Warning);
         });

@@ -51,7 +51,6 @@ void appendFolded(QString& folded, const QString& text)
     }
 }
 
-
 } // namespace
 
 LevelFinder::LevelFinder(QTableView* table, LevelTableModel* model, QLineEdit* filter,
@@ -193,11 +192,10 @@ void LevelFinder::updateLevelCounts()
     }
     m_updatesAvailable = updates;
     if (m_counts)
-        m_counts->setText(
-            countText(installed, QT_TRANSLATE_NOOP("Quillmor", "1 level installed"),
-                      QT_TRANSLATE_N_NOOP("Quillmor", "%n levels installed")) +
-            localizedString(QT_TRANSLATE_NOOP("Quillmor", ", ")) +
-            countText(updates, QT_TRANSLATE_NOOP("Quillmor", "1 update available"),
-                      QT_TRANSLATE_N_NOOP("Quillmor", "%n updates available")));
+        m_counts->setText(countText(installed, QT_TRANSLATE_NOOP("Quillmor", "1 level installed"),
+                                    QT_TRANSLATE_N_NOOP("Quillmor", "%n levels installed")) +
+                          localizedString(QT_TRANSLATE_NOOP("Quillmor", ", ")) +
+                          countText(updates, QT_TRANSLATE_NOOP("Quillmor", "1 update available"),
+                                    QT_TRANSLATE_N_NOOP("Quillmor", "%n updates available")));
     emit countsChanged();
 }

@@ -56,7 +56,6 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
-
     QStringList m_columns;
     QList<LevelEntry> m_levels;
     SourceName m_sourceName;

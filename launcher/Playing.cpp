@@ -107,24 +107,24 @@ void Launcher::playLevelAtRow(int row)
     // Only a game that started makes this the level to select at the next start.
     connect(run, &GameRun::started, this,
             [path] { UserDefaults::standard().setObject(path, QStringLiteral("lastSelection")); });
-    connect(run, &Job::finished, this,
-            [this, run, entry, foundAt = game->bundlePath()](const Outcome& outcome) {
-                run->deleteLater();
-                m_gameRun = nullptr;
-                m_window->setEnabled(true);
-                m_levelTable->setFocus();
-                // The catalogue may have been re-sorted by a refresh that ended meanwhile.
-                m_lauchQuillmorButton->setEnabled(canLaunch(entry));
-                if (outcome.succeeded())
-                    return;
-                showAlert(localizedString(
-                              QT_TRANSLATE_NOOP("Quillmor", "Quillmor could not be started.")),
-                          outcome.reason + u'\n' +
-                              localizedString(
-                                  QT_TRANSLATE_NOOP("Quillmor", "It was found through:")) +
-                              u'\n' + QDir::toNativeSeparators(foundAt),
-                          Alert::Warning);
-            });
+    connect(
+        run, &Job::finished, this,
+        [this, run, entry, foundAt = game->bundlePath()](const Outcome& outcome) {
+            run->deleteLater();
+            m_gameRun = nullptr;
+            m_window->setEnabled(true);
+            m_levelTable->setFocus();
+            // The catalogue may have been re-sorted by a refresh that ended meanwhile.
+            m_lauchQuillmorButton->setEnabled(canLaunch(entry));
+            if (outcome.succeeded())
+                return;
+            showAlert(
+                localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor could not be started.")),
+                outcome.reason + u'\n' +
+                    localizedString(QT_TRANSLATE_NOOP("Quillmor", "It was found through:")) +
+                    u'\n' + QDir::toNativeSeparators(foundAt),
+                Alert::Warning);
+        });
     m_window->setEnabled(false);
     run->start();
 }

@@ -4,6 +4,8 @@
 #include "cells/DescriptionCell.h"
 #include "launcher/Launcher.h"
 #include "launcher/LevelTableModel.h"
+#include "platform/Alert.h"
+#include "platform/Localization.h"
 #include "platform/UserDefaults.h"
 #include "preferences/EntrySheet.h"
 #include "preferences/Preferences.h"
@@ -12,6 +14,7 @@
 #include "transfer/DownloadStatus.h"
 #include "ui_LauncherWindow.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -214,7 +217,17 @@ void WindowDefinition::connectActions()
                 if (kind == DescriptionCell::Button::Www)
                     m_preferences->wwwButton(index);
             });
-    connect(m_ui->actionAbout, &QAction::triggered, launcher, &Launcher::showAbout);
+    connect(m_ui->actionAbout, &QAction::triggered, this, [this] {
+        auto* alert = new Alert(m_window.get());
+        alert->addButtonWithTitle(QStringLiteral("OK"));
+        alert->setMessageText(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor Launcher %1"))
+                                  .arg(QCoreApplication::applicationVersion()));
+        alert->setInformativeText(localizedString(
+            QT_TRANSLATE_NOOP("Quillmor", "Keeps your Quillmor levels: plays, installs and "
+                                          "updates them from level feeds.")));
+        alert->setAlertStyle(Alert::Informational);
+        alert->beginSheetModalForWindow(m_window.get());
+    });
     // Quitting closes the window, so the window is saved as on any other close.
     connect(m_ui->actionQuit, &QAction::triggered, m_window.get(), &QWidget::close);
     m_window->installEventFilter(launcher);

@@ -50,9 +50,9 @@ int main(int argc, char** argv)
 
     // Before anything reads or cleans up the home's files; held until the program ends.
     const auto applicationDir = getApplicationDir();
-    const InstanceLock lock(applicationDir ? QDir(*applicationDir).filePath(QStringLiteral(
-                                                 "launcher.lock"))
-                                           : QString());
+    const InstanceLock lock(applicationDir
+                                ? QDir(*applicationDir).filePath(QStringLiteral("launcher.lock"))
+                                : QString());
     if (refuseSecondCopy(lock))
         return 1;
 

@@ -28,8 +28,8 @@ InstanceLock::InstanceLock(const QString& path)
     const int error = errno;
     m_elsewhere = error == EWOULDBLOCK;
     m_error = m_elsewhere
-                  ? localizedString(QT_TRANSLATE_NOOP("Quillmor",
-                                                      "Another copy of the launcher is running."))
+                  ? localizedString(
+                        QT_TRANSLATE_NOOP("Quillmor", "Another copy of the launcher is running."))
                   : localizedString(QT_TRANSLATE_NOOP("Quillmor", "%1 could not be locked: %2."))
                         .arg(QDir::toNativeSeparators(path), qt_error_string(error));
     ::close(m_fd);

@@ -365,4 +365,3 @@ int Preferences::selectedRow(QTableView* table) const
     const QModelIndexList rows = table->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.last().row();
 }
-
