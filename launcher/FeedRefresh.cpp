@@ -9,25 +9,6 @@
 #include <QDateTime>
 #include <QMainWindow>
 
-FeedRefreshJob* Launcher::feedRefresh()
-{
-    if (m_feedRefresh)
-        return m_feedRefresh;
-    // Fetched through the download controller: its sheet on the window, its alerts for the
-    // feeds that fail.
-    const auto fetch = [this](const QUrl& feed, std::function<void(const QVariant&)> done) {
-        m_downloadStatus->loadData(feed, m_window,
-                                   [done](const QVariant& bytes, const QUrl&) { done(bytes); });
-    };
-    m_feedRefresh = new FeedRefreshJob(m_database, m_repositories,
-                                       FeedRefreshJob::Parsing::ByStoredFormat, fetch, this);
-    connect(m_feedRefresh, &Job::finished, this, [this](const Outcome& outcome) {
-        if (outcome.succeeded())
-            reloadLevelTable(m_levelTable);
-    });
-    return m_feedRefresh;
-}
-
 void Launcher::checkFeeds()
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -35,7 +16,7 @@ void Launcher::checkFeeds()
         const RepositoryEntry record = m_repositories->objectAtIndex(index);
         const QDateTime next = record.value(RepositoryKey::nextCheckDate).toDateTime();
         if (!next.isValid() || now >= next)
-            feedRefresh()->queue(urlForKey(record, RepositoryKey::urlDownload));
+            m_feedRefresh->queue(urlForKey(record, RepositoryKey::urlDownload));
     }
     updateNextFeed();
 }
@@ -43,12 +24,12 @@ void Launcher::checkFeeds()
 void Launcher::refreshAllFeeds()
 {
     for (qsizetype index = 0; index < m_repositories->count(); ++index)
-        feedRefresh()->queue(
+        m_feedRefresh->queue(
             urlForKey(m_repositories->objectAtIndex(index), RepositoryKey::urlDownload));
     updateNextFeed();
 }
 
 void Launcher::updateNextFeed()
 {
-    feedRefresh()->start();
+    m_feedRefresh->start();
 }

@@ -1,6 +1,7 @@
 #include "launcher/Launcher.h"
 
 #include "catalogue/Database.h"
+#include "flows/FeedRefreshJob.h"
 #include "flows/GameRun.h"
 #include "install/Locations.h"
 #include "install/StagedInstall.h"
@@ -8,6 +9,7 @@
 #include "launcher/InstallRunner.h"
 #include "launcher/LevelFinder.h"
 #include "launcher/LevelTableModel.h"
+#include "launcher/StoreAlerts.h"
 #include "platform/Alert.h"
 #include "platform/Bundle.h"
 #include "platform/Localization.h"
@@ -80,6 +82,7 @@ QList<QAction*> Launcher::levelMenuItems() const
 
 void Launcher::awakeFromNib()
 {
+    m_storeAlerts = new StoreAlerts(m_window, this);
     m_finder = new LevelFinder(m_levelTable, levelModel(m_levelTable), m_levelFilter,
                                m_levelCountsLabel, this);
     connect(m_finder, &LevelFinder::selectionHidden, this, &Launcher::selectRow);
@@ -96,11 +99,23 @@ void Launcher::awakeFromNib()
             selectRow(int(row));
         updateLaunchButton();
     });
+    // Fetched through the download controller: its sheet on the window, its alerts for the
+    // feeds that fail.
+    const auto fetch = [this](const QUrl& feed, std::function<void(const QVariant&)> done) {
+        m_downloadStatus->loadData(feed, m_window,
+                                   [done](const QVariant& bytes, const QUrl&) { done(bytes); });
+    };
+    m_feedRefresh = new FeedRefreshJob(m_database, m_repositories,
+                                       FeedRefreshJob::Parsing::ByStoredFormat, fetch, this);
+    connect(m_feedRefresh, &Job::finished, this, [this](const Outcome& outcome) {
+        if (outcome.succeeded())
+            reloadLevelTable(m_levelTable);
+    });
     // Before the loads, which tell what they found wrong with the files through these.
     const QPointer<Launcher> self(this);
     const auto told = [self](const QString& message, const QString& detail) {
         if (self)
-            self->storeDidFail(message, detail);
+            self->m_storeAlerts->storeDidFail(message, detail);
     };
     m_database->setFailureHandler(told);
     UserDefaults::standard().setFailureHandler(told);
@@ -254,9 +269,17 @@ void Launcher::preferenceSheetDidEnd(int)
 bool Launcher::eventFilter(QObject* watched, QEvent* event)
 {
     // Quitting would end the game with the launcher: the window stays until the game ends.
-    if (watched == m_window && event->type() == QEvent::Close && (m_gameRun || !windowMayClose())) {
-        event->ignore();
-        return true;
+    // Otherwise what is still unsaved is saved, and the player asked when that fails.
+    if (watched == m_window && event->type() == QEvent::Close) {
+        const bool mayClose =
+            !m_gameRun && (!m_storeAlerts || m_storeAlerts->windowMayClose([this] {
+                saveWindowState(m_window, m_levelTable);
+                m_database->save();
+            }));
+        if (!mayClose) {
+            event->ignore();
+            return true;
+        }
     }
     // A sheet on the window (a transfer, an install, a question) holds Update All back.
     if (watched == m_window &&
@@ -265,55 +288,6 @@ bool Launcher::eventFilter(QObject* watched, QEvent* event)
             m_installs->setWindowBlocked(event->type() == QEvent::WindowBlocked);
     }
     return QObject::eventFilter(watched, event);
-}
-
-void Launcher::storeDidFail(const QString& message, const QString& detail)
-{
-    if (m_closing) {
-        m_closingFailures.append({message, detail});
-        return;
-    }
-    // Start-up reads the files before the window shows; a failure that repeats while its
-    // sheet is still open is not stacked on it again.
-    QTimer::singleShot(0, this, [this, message, detail] {
-        for (const Alert* open : m_window->findChildren<Alert*>()) {
-            if (open->isVisible() && open->messageText() == message &&
-                open->informativeText() == detail)
-                return;
-        }
-        showAlert(message, detail, Alert::Warning);
-    });
-}
-
-bool Launcher::windowMayClose()
-{
-    if (m_closeAnyway)
-        return true;
-    m_closing = true;
-    saveWindowState(m_window, m_levelTable);
-    if (m_database)
-        m_database->save();
-    m_closing = false;
-    const auto failures = std::exchange(m_closingFailures, {});
-    if (failures.isEmpty())
-        return true;
-    QStringList details;
-    for (const auto& [message, detail] : failures)
-        details << (details.isEmpty() ? detail : message + u'\n' + detail);
-    details << localizedString(QT_TRANSLATE_NOOP(
-        "Quillmor", "If you quit now, the changes that were not saved are lost."));
-    auto* alert = new Alert(m_window);
-    alert->addButtonWithTitle(QStringLiteral("Cancel"));
-    alert->addButtonWithTitle(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quit Anyway")));
-    alert->setMessageText(failures.first().first);
-    alert->setInformativeText(details.join(QStringLiteral("\n\n")));
-    alert->beginSheetModalForWindow(m_window, [this](int returnCode) {
-        if (returnCode != Alert::SecondButtonReturn)
-            return;
-        m_closeAnyway = true;
-        m_window->close();
-    });
-    return false;
 }
 
 void Launcher::showAlert(const QString& message, const QString& detail, int style)

@@ -31,6 +31,7 @@ class FeedRefreshJob;
 class GameRun;
 class InstallRunner;
 class LevelFinder;
+class StoreAlerts;
 class DownloadSheet;
 class DownloadStatus;
 class LevelTableModel;
@@ -171,16 +172,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    FeedRefreshJob* feedRefresh();
     void selectRow(int row);
     // An alert with one "OK" button, as a sheet on the window; style is an Alert::AlertStyle.
     void showAlert(const QString& message, const QString& detail, int style);
-    // The catalogue or the preferences could not be read or saved: a sheet on the window once
-    // it is up, or, while the window closes, a note for the question closing asks.
-    void storeDidFail(const QString& message, const QString& detail);
-    // Saves what is still unsaved as the window closes. False when some of it did not reach
-    // the disk: the player is asked, and the window closes only on "Quit Anyway".
-    bool windowMayClose();
 
     Database* m_database = nullptr;
     Repositories* m_repositories = nullptr;
@@ -203,13 +197,13 @@ private:
     LevelFinder* m_finder = nullptr;
     // The installs and Update All, made at start-up.
     InstallRunner* m_installs = nullptr;
-    QPointer<FeedRefreshJob> m_feedRefresh;
+    // The feed refresh cycle, made at start-up.
+    FeedRefreshJob* m_feedRefresh = nullptr;
     int m_clickedRow = -1;
     // The level selected, noted when the selection changes; found again after every reload.
     std::optional<LevelIdentity> m_selectedLevel;
     // The game while it runs; the window is disabled meanwhile.
     QPointer<GameRun> m_gameRun;
-    QList<std::pair<QString, QString>> m_closingFailures;
-    bool m_closing = false;
-    bool m_closeAnyway = false;
+    // Sheets for the files that could not be read or saved, made at start-up.
+    StoreAlerts* m_storeAlerts = nullptr;
 };
