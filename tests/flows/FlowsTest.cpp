@@ -4,12 +4,17 @@
 #include "catalogue/Database.h"
 #include "flows/FeedRefreshJob.h"
 #include "flows/GameRun.h"
+#include "flows/UpdateAllJob.h"
+#include "install/Locations.h"
 #include "sources/Repositories.h"
 #include "tests/support/HttpFixture.h"
 #include "tests/support/TestHome.h"
+#include "tests/support/ZipBuilder.h"
+#include "transfer/Transfer.h"
 
 #include "platform/UserDefaults.h"
 
+#include <QCryptographicHash>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -17,6 +22,45 @@
 #include <QTest>
 
 #include <memory>
+
+// Answers each question with the next answer of its list, Refuse once the list is spent, and
+// notes what it was asked.
+class ListedQuestions : public Questions
+{
+public:
+    QList<Answer> answers;
+    QStringList asked;
+
+    void askChecksumMismatch(const QString& levelName, Reply reply) override
+    {
+        asked << "checksum of " + levelName, reply(next());
+    }
+    void askFolderTaken(Reply reply) override { asked << "folder taken", reply(next()); }
+    Answer next() { return answers.isEmpty() ? Answer::Refuse : answers.takeFirst(); }
+};
+
+// How an install or an Update All left things.
+struct JobEnd
+{
+    QString ended; // "Succeeded", "Cancelled", or the failure's reason ("(told)" if told)
+    QString asked;
+    QString folders;   // TestHome::levelFolders()
+    QString downloads; // the files in the download folder
+    QString trash;
+    QString installed;    // "name in folder", "*" where a good archive's digest is recorded
+    QString summary = {}; // Update All's
+    bool operator==(const JobEnd&) const = default;
+};
+Q_DECLARE_METATYPE(JobEnd)
+
+char* toString(const JobEnd& end)
+{
+    return QTest::toString(
+        QStringLiteral("ended: %1; asked: %2; folders: %3; downloads: %4; trash: %5; "
+                       "installed: %6; summary: %7")
+            .arg(end.ended, end.asked, end.folders, end.downloads, end.trash, end.installed,
+                 end.summary));
+}
 
 class FlowsTest : public QObject
 {
@@ -131,6 +175,168 @@ private slots:
         QCOMPARE(started.size(), starts);
         QCOMPARE(int(ended.kind), outcome);
         QVERIFY(ended.reason.isEmpty() == program.isEmpty() && ended.reason.contains(program));
+    }
+
+    // Castle of feed "f" is installed from /Castle.zip, served "good", "no list" (without
+    // levellist.dat), "empty" (a body of nothing) or "missing" (404), with an older Castle.zip
+    // in the download folder. The setup's words: Castle "installed" (its feed publishes a
+    // "mismatch"ing checksum), its folder "taken" by a local level, a "twin" Bastion of feed
+    // "b" listing the same archive, a "local" copy of the archive installed instead, or
+    // "update all" with A also installed and its update published.
+    void install_data()
+    {
+        QTest::addColumn<QString>("served");
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("answers");
+        QTest::addColumn<JobEnd>("expected");
+        const auto row = [](const char* tag, const char* served, const char* setup,
+                            const char* answers, const JobEnd& end) {
+            QTest::newRow(tag) << served << setup << answers << end;
+        };
+        // ended, asked, folders, downloads, trash, installed (, summary)
+        const QString ok = "Succeeded", zip = "Castle.zip", good = "Castle in Castle*",
+                      old = "Castle in Castle", fresh = "Castle (new)", kept = "Castle (old)";
+        row("free folder", "good", "", "", {ok, "", fresh, zip, zip, good});
+        row("another feed lists the archive", "good", "twin", "", {ok, "", fresh, zip, zip, good});
+        row("local archive", "good", "local", "", {ok, "", fresh, zip, "", good});
+        row("download fails", "missing", "installed", "",
+            {"HTTP 404 (told)", "", kept, zip, "", old});
+        // The archive already there is not traded for nothing.
+        row("empty answer", "empty", "installed", "",
+            {"The server sent an empty file.", "", kept, zip, "", old});
+        const QString checksum = "checksum of Castle";
+        row("checksum, Proceed", "good", "installed mismatch", "Proceed",
+            {ok, checksum, fresh, zip, "Castle Castle.zip", good});
+        // A refused archive goes, not to be taken for a good one later.
+        row("checksum, Cancel", "good", "installed mismatch", "Cancel",
+            {"Cancelled", checksum, kept, "", zip, old});
+        row("checksum, Refuse", "good", "installed mismatch", "Refuse",
+            {"The download does not match its checksum", checksum, kept, "", zip, old});
+        row("taken, NewFolder", "good", "taken", "NewFolder",
+            {ok, "folder taken", "Castle (old), Castle2 (new)", zip, zip,
+             "Castle in Castle2*, " + old});
+        // Overwrite forgets the local level that had the folder.
+        row("taken, Overwrite", "good", "taken", "Overwrite",
+            {ok, "folder taken", fresh, zip, "Castle Castle.zip", good});
+        row("taken, Cancel", "good", "taken", "Cancel",
+            {"Cancelled", "folder taken", kept, zip, zip, old});
+        row("taken, Refuse", "good", "taken", "Refuse",
+            {"Directory exists", "folder taken", kept, zip, zip, old});
+        // Nobody is asked: A's folder is its own, and a failure is summed up by name.
+        row("Update All, one of two fails", "no list", "installed, update all", "",
+            {ok, "", "A (new), Castle (old)", "A.zip Castle.zip", "A Castle.zip", old + ", A in A*",
+             "total 2, started 2, updated 1, failed: Castle: The archive holds no "
+             "\"levellist.dat\"."});
+        row("Update All, another feed lists an archive", "good", "installed, twin, update all", "",
+            {ok, "", "A (new), Castle (new)", "A.zip Castle.zip", "A Castle Castle.zip",
+             good + ", A in A*", "total 2, started 2, updated 2, failed: "});
+    }
+    void install()
+    {
+        QFETCH(QString, served);
+        QFETCH(QString, setup);
+        QFETCH(QString, answers);
+        m_home->installGame();
+        const auto zip = [this](const char* list) {
+            QFile made(m_home->filePath("made.zip"));
+            ZipBuilder().add(list, "1").add("new.map", "x").write(made.fileName());
+            return made.open(QIODevice::ReadOnly) ? made.readAll() : QByteArray();
+        };
+        const QByteArray good = zip("levellist.dat");
+        const QByteArray castle = served == u"no list" ? zip("x") : good;
+        m_http->setResponse("/Castle.zip", HttpFixture::answer(served == u"missing" ? 404 : 200,
+                                                               served == u"empty" ? "" : castle));
+        m_http->setBody("/A.zip", good);
+        const QString downloads = *getDownloadDir();
+        m_home->createFile(downloads + "/Castle.zip", "older archive");
+        const auto level = [this](const QString& name, const char* feed, const QString& archive,
+                                  bool installed) {
+            QVariantMap entry{{"name", name},
+                              {"guid", "Castle"},
+                              {"urlSource", feed},
+                              {"urlDownload", m_http->url('/' + archive + ".zip").toString()},
+                              {"pubDateInstall", QDateTime::currentDateTimeUtc().addDays(-1)},
+                              {"pubDateRemote", QDateTime::currentDateTimeUtc()}};
+            if (installed)
+                entry.insert("urlInstall",
+                             QUrl::fromLocalFile(m_home->createLevel(name) + '/').toString());
+            return entry;
+        };
+        QVariantMap entry = level("Castle", "f", "Castle", setup.startsWith("installed"));
+        if (setup.contains("mismatch"))
+            entry.insert("sha1Remote", QByteArray(20, 'x'));
+        QVariantList entries{entry};
+        if (setup.contains("twin")) // first, where a lookup by its archive would find it
+            entries.prepend(level("Bastion", "b", "Castle", false));
+        if (setup == u"taken")
+            m_home->createLevel("Castle");
+        if (setup.endsWith("update all"))
+            entries.append(level("A", "a", "A", true));
+        m_home->writeCatalogue(entries);
+        Database database;
+        database.firstLoad();
+        ListedQuestions questions;
+        for (const QString& answer : answers.split(' ', Qt::SkipEmptyParts))
+            questions.answers << Questions::Answer(
+                QStringList{"Proceed", "NewFolder", "Overwrite", "Cancel", "Refuse"}.indexOf(
+                    answer));
+        // The download as a window-free job makes it; a failure carries its status.
+        const auto fetch = [this](const QUrl& source, const QUrl& file,
+                                  std::function<void(const InstallJob::Fetched&)> done) {
+            auto* transfer = new Transfer(&m_network, this);
+            connect(transfer, &Transfer::finished, this, [transfer, done] {
+                transfer->deleteLater();
+                if (transfer->outcome() == Transfer::Outcome::Succeeded)
+                    return done({Outcome::success(), transfer->sha1()});
+                done({Outcome::failure(QString("HTTP %1").arg(transfer->httpStatus()), true), {}});
+            });
+            transfer->start(source, file.toLocalFile());
+        };
+        std::unique_ptr<Job> job;
+        if (setup.endsWith("update all"))
+            job = std::make_unique<UpdateAllJob>(
+                &database, [&](const LevelIdentity& level, Questions* asked) {
+                    return new InstallJob(&database, asked, fetch, level);
+                });
+        else if (setup == u"local")
+            job = std::make_unique<InstallJob>(
+                &database, &questions,
+                QUrl::fromLocalFile(m_home->createFile("elsewhere/Castle.zip", good)));
+        else
+            job = std::make_unique<InstallJob>(&database, &questions, fetch,
+                                               LevelIdentity{"f", "Castle", {}});
+        QSignalSpy finished(job.get(), &Job::finished);
+        job->start();
+        QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 1, 10000);
+        const Outcome ended = finished.first().first().value<Outcome>();
+        const QByteArray digest = QCryptographicHash::hash(good, QCryptographicHash::Sha1);
+        QStringList installed;
+        for (qsizetype i = 0; i < database.count(); ++i) {
+            const LevelEntry entry = database.objectAtIndex(i);
+            const QString folder = entry.value("urlInstall").toString();
+            if (!folder.isEmpty())
+                installed << entry.value("name").toString() + " in " + folder.section('/', -2, -2) +
+                                 (entry.value("sha1Install") == digest ? "*" : "");
+        }
+        JobEnd seen{ended.kind == Outcome::Succeeded ? "Succeeded"
+                    : ended.kind == Outcome::Cancelled
+                        ? "Cancelled"
+                        : ended.reason + (ended.told ? " (told)" : ""),
+                    questions.asked.join(", "),
+                    m_home->levelFolders(),
+                    QDir(downloads).entryList(QDir::Files).join(' '),
+                    m_home->trashed(),
+                    installed.join(", ")};
+        if (auto* run = qobject_cast<UpdateAllJob*>(job.get())) {
+            const UpdateAllJob::Summary& sum = run->summary();
+            seen.summary = QString("total %1, started %2, updated %3, failed: ")
+                               .arg(sum.total)
+                               .arg(sum.started)
+                               .arg(sum.updated) +
+                           sum.failures.join(", ") + (sum.cancelled ? ", cancelled" : "");
+        }
+        QFETCH(JobEnd, expected);
+        QCOMPARE(seen, expected);
     }
 };
 

@@ -85,6 +85,23 @@ QString TestHome::createLevel(const QString& name, const QDateTime& mtime)
     return touch(folder, mtime);
 }
 
+QString TestHome::levelFolders() const
+{
+    const QDir dir(gameLevelDir());
+    QStringList folders = dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (QString& folder : folders)
+        folder += QString(QFile::exists(dir.filePath(folder + "/new.map")) ? " (new)" : "") +
+                  (QFile::exists(dir.filePath(folder + "/map.dat")) ? " (old)" : "");
+    return folders.join(u", ");
+}
+
+QString TestHome::trashed() const
+{
+    return QDir(dataHome() + "/Trash/files")
+        .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)
+        .join(u' ');
+}
+
 void TestHome::setInfoPlist(const QVariantMap& info)
 {
     PropertyList::writeFile(filePath("Info.plist"), info);

@@ -36,6 +36,12 @@ public:
     QString applicationDir() const { return dataHome() + "/org.quillmor.Launcher"; }
     // A level folder in the game level directory, holding "levellist.dat" and a file.
     QString createLevel(const QString& name, const QDateTime& mtime = {});
+    // The game level directory's folders, hidden ones too, ", " apart: "(new)" marks one
+    // holding "new.map" (as the tests' level archives do), "(old)" one still holding the map
+    // createLevel() put there.
+    QString levelFolders() const;
+    // The names in the home's Trash, space apart.
+    QString trashed() const;
     // Replaces the launcher's Info.plist with the given dictionary.
     void setInfoPlist(const QVariantMap& info);
     // Writes the catalogue file from a list of entries.
