@@ -1,11 +1,14 @@
 #pragma once
 
-// The controller of the main window: it starts the launcher up, serves the level table (rows
-// are catalogue indexes, sorted in place), keeps the launch button in step with the selection
-// and starts the game. The window definition creates it and connects its outlets; it creates
-// no other controller. Its operations are split by concern: Launcher.cpp (start-up, table),
-// Playing.cpp, LevelCommands.cpp, FeedRefresh.cpp, InstallFlow.cpp, UpdateAll.cpp and
-// Finding.cpp.
+// The controller of the main window, a coordinator: it starts the launcher up, hands the
+// level table its rows (catalogue indexes, sorted in place), keeps the launch button in step
+// with the selection, starts the long work as jobs (flows/) and shows how they ended. The
+// window definition creates it and connects its outlets; the window's other controllers are
+// made at start-up: LevelFinder (the filter and the counts line), InstallRunner (installs and
+// Update All), StoreAlerts (files that could not be read or saved). Its operations are split
+// by concern: Launcher.cpp (start-up, table), Playing.cpp (a GameRun), LevelCommands.cpp,
+// FeedRefresh.cpp (a FeedRefreshJob) and InstallFlow.cpp (what happens when Install is
+// clicked is flows/InstallJob.cpp).
 
 #include "catalogue/LevelEntry.h"
 #include "platform/SortDescriptor.h"
