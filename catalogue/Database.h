@@ -6,6 +6,7 @@
 // Changes that must reach the disk set the dirty flag; only save() writes.
 
 #include "catalogue/LevelEntry.h"
+#include "install/Locations.h"
 #include "platform/FailureReports.h"
 #include "platform/SortDescriptor.h"
 
@@ -53,6 +54,11 @@ public:
     // The level's index now, -1 when it left the catalogue. A level found by its folder that
     // a merge has since tied to a feed is still found by that folder.
     qsizetype indexOfLevel(const LevelIdentity& level) const;
+    // The level installed in the folder, -1 for none.
+    qsizetype indexOfInstallFolder(const QUrl& folder) const
+    {
+        return indexOfLevel(LevelIdentity{{}, {}, absoluteString(folder)});
+    }
     void replaceObjectAtIndex(qsizetype index, const LevelEntry& entry);
     // Any order, repeats allowed; the list is compacted in one pass.
     void removeObjectsAtIndexes(const QList<qsizetype>& indexes);

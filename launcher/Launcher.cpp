@@ -93,8 +93,7 @@ void Launcher::awakeFromNib()
     // A level put in place is shown and selected.
     connect(m_installs, &InstallRunner::levelInstalled, this, [this](const QUrl& folder) {
         reloadLevelTable(m_levelTable);
-        const qsizetype row =
-            m_database->indexOfLevel(LevelIdentity{{}, {}, absoluteString(folder)});
+        const qsizetype row = m_database->indexOfInstallFolder(folder);
         if (row >= 0)
             selectRow(int(row));
         updateLaunchButton();
