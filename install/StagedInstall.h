@@ -4,20 +4,20 @@
 // archive into a hidden staging folder beside it, checking what arrived, and swapping it into
 // place, so that an installed level is never left broken by an archive that turns out bad.
 //
-// The launcher's install flow drives them, one install at a time, on the main thread except
-// where a future runs the work on a worker:
-//   1. startCalcSHA1(archive) behind the progress sheet gives "sha1Install" (none: the flow
-//      ends and says the archive could not be read).
+// InstallJob (flows/) drives them, one install at a time, on the main thread except where a
+// future runs the work on a worker:
+//   1. A downloaded archive's "sha1Install" is the digest its transfer took as the bytes
+//      arrived; an archive on this computer is hashed by startCalcSHA1(archive) (none: the
+//      install ends and says the archive could not be read).
 //   2. chooseInstallTarget(record): Replace (an update or a reinstall: no question) and Free go
 //      on; Taken asks "Directory exists", where "New Directory" takes newInstallDirectory() and
 //      "Overwrite" keeps the folder after Database::removeEntriesForInstallDir; Unusable ends
-//      the flow with its reason.
-//   3. startStaging(archive, folder) behind the progress sheet. Its Cancel is QFuture::cancel(),
-//      which leaves the disk as it was; a cancelled future has no result to act on. A result
-//      that is not staged carries the reason for the "The level could not be installed." sheet,
-//      and nothing changed on disk.
+//      the install with its reason.
+//   3. startStaging(archive, folder). A cancel is QFuture::cancel(), which leaves the disk as
+//      it was; a cancelled future has no result to act on. A result that is not staged carries
+//      the reason the install failed, and nothing changed on disk.
 //   4. swapIntoPlace(staged) right away: the staged folder takes the level's name and the old
-//      one goes to the Trash. Then the install is recorded, saved and shown.
+//      one goes to the Trash. Then the install is recorded and saved.
 // Both futures report progress from 0 to kProgressRange.
 
 #include "install/Archive.h"
