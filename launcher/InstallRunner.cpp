@@ -97,7 +97,8 @@ void InstallRunner::setUpdateAllControls(QAction* menuItem, QPushButton* button)
 InstallJob* InstallRunner::newInstall(const LevelIdentity& level, Questions* questions)
 {
     // Through the download controller: its sheet on the window, and its alert for a failed
-    // download unless Update All sums failures up. Its sheet's Cancel calls the install off.
+    // download where it presents errors (Update All sums them up instead). Its sheet's Cancel
+    // calls the install off.
     const auto fetch = [this](const QUrl& source, const QUrl& file,
                               std::function<void(const InstallJob::Fetched&)> done) {
         m_downloadStatus->loadFile(
@@ -105,7 +106,9 @@ InstallJob* InstallRunner::newInstall(const LevelIdentity& level, Questions* que
                 if (result.isValid())
                     done({Outcome::success(), m_downloadStatus->lastDigest()});
                 else
-                    done({Outcome::failure(m_downloadStatus->lastError(), !m_updateAll), {}});
+                    done({Outcome::failure(m_downloadStatus->lastError(),
+                                           m_downloadStatus->presentsErrors()),
+                          {}});
             });
         connect(m_downloadStatus->downloadSheet(), &DownloadSheet::cancelRequested, this,
                 &InstallRunner::cancel, Qt::UniqueConnection);

@@ -55,6 +55,7 @@ public:
     // Off, a failure is not shown: the caller reads lastError() in its completion and tells
     // the user itself, as one summary of many transfers.
     void setPresentsErrors(bool presents) { m_presentsErrors = presents; }
+    bool presentsErrors() const { return m_presentsErrors; }
     QString lastError() const { return m_lastError; }
     // How long a transfer may go without receiving anything before it fails.
     void setTransferTimeout(int msecs) { m_transferTimeout = msecs; }
