@@ -224,9 +224,7 @@ private slots:
             m_home->createFile(dir + name, "partial", old);
         m_home->createFile(dir + "database.plist.Xy12Zw", "being written");
         m_db->load();
-        QStringList left = QDir(dir).entryList(QDir::Files);
-        left.sort();
-        QCOMPARE(left.join(' '),
+        QCOMPARE(QDir(dir).entryList(QDir::Files, QDir::Name).join(' '),
                  "database.plist database.plist.Ab-dE9 database.plist.Ab3dE "
                  "database.plist.Xy12Zw database.plist.unreadable other.plist.Ab3dE9");
     }

@@ -111,14 +111,11 @@ private slots:
         QFETCH(bool, sends);
         const Qt::MouseButton mouse = away == "right button" ? Qt::RightButton : Qt::LeftButton;
         QWidget* viewport = m_view->viewport();
-        const auto grabTable = [&] {
-            return viewport->grab().toImage();
-        };
         m_view->setColumnWidth(1, away == "beside" ? 20 : 420);
         // A press makes the cell current and focuses the table: only the button may differ.
         m_view->setFocus();
         m_view->setCurrentIndex(m_model->index(row, 1));
-        const QImage raised = grabTable();
+        const QImage raised = viewport->grab().toImage();
         m_view->selectRow(0);
         const QPoint pressed = centreOf(part, row);
         const QMap<QString, QPoint> places{
@@ -128,20 +125,18 @@ private slots:
         QSignalSpy clicks(m_cell, &DescriptionCell::buttonClicked);
         QTest::mousePress(viewport, mouse, {}, pressed);
         QTest::mouseMove(viewport, released);
-        QCOMPARE(grabTable() != raised, released == pressed && mouse == Qt::LeftButton);
+        QCOMPARE(viewport->grab().toImage() != raised,
+                 released == pressed && mouse == Qt::LeftButton);
         QTest::mouseRelease(viewport, mouse, {}, released);
         // A press on the row selects it, wherever the mouse goes next.
         QVERIFY(m_view->selectionModel()->isRowSelected(row));
         QCOMPARE(clicks.size(), sends ? 1 : 0);
-        if (sends) {
-            const QMap<QString, DescriptionCell::Button> kinds{
-                {"install", DescriptionCell::Button::Install},
-                {"update", DescriptionCell::Button::Update},
-                {"www", DescriptionCell::Button::Www}};
-            QCOMPARE(clicks[0][0].toModelIndex(), m_model->index(row, 1));
-            QCOMPARE(clicks[0][1].value<DescriptionCell::Button>(), kinds[part]);
-        }
-        QVERIFY(grabTable() == raised);
+        // The buttons' kinds in the order they are declared.
+        if (sends)
+            QVERIFY(clicks[0][0].toModelIndex() == m_model->index(row, 1) &&
+                    int(clicks[0][1].value<DescriptionCell::Button>()) ==
+                        QStringList({"install", "update", "www"}).indexOf(part));
+        QVERIFY(viewport->grab().toImage() == raised);
     }
 
     // A double click on a button is the button's: it never reaches the row's double action,

@@ -1,7 +1,6 @@
 #include "tests/launcher/LauncherFixture.h"
 
 #include "platform/UserDefaults.h"
-#include "tests/support/ZipBuilder.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -53,20 +52,6 @@ void LauncherFixture::tearDown()
     m_definition.reset();
     m_http.reset();
     m_home.reset();
-}
-
-QString LauncherFixture::trash() const
-{
-    return QDir(m_home->dataHome() + "/Trash/files")
-        .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)
-        .join(u' ');
-}
-
-QByteArray LauncherFixture::zipBytes(const ZipBuilder& builder) const
-{
-    QFile file(m_home->filePath("made.zip"));
-    return builder.write(file.fileName()) && file.open(QIODevice::ReadOnly) ? file.readAll()
-                                                                            : QByteArray();
 }
 
 void LauncherFixture::start()

@@ -18,7 +18,6 @@
 
 #include <memory>
 
-class ZipBuilder;
 // Catches the pages and folders the launcher opens, for as long as it lives, instead of the
 // desktop; a folder is shown by opening it, as where no file manager answers on the bus.
 class OpenedUrls : public QObject
@@ -49,10 +48,6 @@ public:
     // The case's loopback server, up from setUp() to tearDown().
     HttpFixture& http() const { return *m_http; }
     static QString downloads() { return getDownloadDir().value_or(QString()); }
-    // The names in the home's Trash, space apart.
-    QString trash() const;
-    // The bytes of the archive the builder makes.
-    QByteArray zipBytes(const ZipBuilder& builder) const;
     WindowDefinition* definition() const { return m_definition.get(); }
     Launcher* launcher() const { return m_definition->launcher(); }
     QMainWindow* window() const { return m_definition->window(); }

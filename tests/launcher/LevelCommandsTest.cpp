@@ -78,16 +78,16 @@ private slots:
         if (button.contains(','))
             table()->sortByColumn(0, Qt::DescendingOrder);
         const QList<QAction*> items = launcher()->levelMenuItems();
-        QStringList seen{menu ? items[0]->text()
-                              : answerSheet(button == "nothing opens" ? QString()
-                                                                      : button.section(", ", -1))};
+        QStringList seen{
+            menu ? items[0]->text()
+                 : answerSheet(button == "nothing opens" ? QString() : button.section(", ", -1))};
         seen[0] += informative().contains("not an http") ? " (not a web address)" : "";
         const QStringList words{"install", "play", "delete", "website", "reveal"};
         for (int i = 0; menu && i < words.size(); ++i)
             seen << (items[i]->isEnabled() ? words[i] : "-");
         if (!menu)
-            seen << (names().contains(level) ? "kept " : "gone ") + selectionState() << trash()
-                 << m_opened.list.join(' ').remove(home().gameLevelDir());
+            seen << (names().contains(level) ? "kept " : "gone ") + selectionState()
+                 << home().trashed() << m_opened.list.join(' ').remove(home().gameLevelDir());
         QCOMPARE(seen.join(menu ? " " : " | "), outcome);
     }
 };

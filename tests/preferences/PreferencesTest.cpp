@@ -57,7 +57,6 @@ private slots:
     {
         setUp();
         m_opened.list.clear();
-        m_stalling = false;
         for (const char* path : {"/b.txt", "/z-alpha.rss", "/n.txt", "/a.xml"})
             http().setBody(path, QByteArray(path).endsWith(".xml") ? kXml : kText);
         http().setBody("/n.rss", rss("New"));
@@ -103,10 +102,6 @@ private slots:
         QTest::newRow("Beta Remove OK")
             << QString("0 Alpha,Gamma B kept B kept 0 AAA Standard Alpha,Gamma,d.example");
         QTest::newRow("Beta Remove Cancel") << closed;
-        // A refresh cancelled on Gamma, the first fetched, leaves Beta queued; removed, Beta
-        // stays removed through the next refresh.
-        QTest::newRow("stall Refresh cancel Beta Remove Refresh OK")
-            << QString("0 Alpha,Gamma B kept B kept 0 AAA Standard Alpha,Gamma,d.example");
         QTest::newRow("Beta Remove Escape") << closed;
     }
     // The row's tag is its gestures.
@@ -189,14 +184,17 @@ private slots:
             QVERIFY(sheet && QTest::qWaitForWindowExposed(sheet));
             QLineEdit* field = sheet->repositoryUrl();
             seen << field->text() + " [" + field->selectedText() + "]";
-            QTest::keyClick(field, typed.startsWith('+') ? Qt::Key_End : Qt::Key_A,
-                            typed.startsWith('+') ? Qt::NoModifier : Qt::ControlModifier);
-            QTest::keyClicks(field, typed.remove(QRegularExpression("^\\+"))
-                                        .replace("%1", QString::number(http().port())));
+            if (!typed.startsWith('+')) // else typed after the proposed text, the cursor's place
+                QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(field,
+                             typed.remove('+').replace("%1", QString::number(http().port())));
             QTest::keyClick(field, Qt::Key_Return);
         }
         QTRY_VERIFY(definition()->preferences()->checkFeedList().isEmpty() &&
                     !definition()->downloadStatus()->isLoading());
+        // The refresh's end comes through the event loop, and only then names an address that
+        // serves no feed.
+        QCoreApplication::processEvents();
         Database stored;
         stored.load();
         seen << values(repos(), "name").join(',') << values(repos(), "format").join("")
@@ -227,26 +225,6 @@ private:
                                                   {"Cancel", panel()->cancelButton()}};
         if (what == "Escape")
             return QTest::keyClick(sources(), Qt::Key_Escape);
-        DownloadStatus* transfer = definition()->downloadStatus();
-        if (what == "stall") {
-            HttpFixture::Response stalled = HttpFixture::answer(200, kXml + QByteArray(1000, ' '));
-            stalled.stallAfter = 10;
-            m_stalling = true;
-            return http().setResponse("/a.xml", stalled);
-        }
-        if (what == "cancel") {
-            QTRY_VERIFY(transfer->isLoading());
-            transfer->cancel();
-            m_stalling = false;
-            return http().setBody("/a.xml", kXml);
-        }
-        if (what == "Refresh") {
-            QTest::mouseClick(panel()->refreshButton(), Qt::LeftButton);
-            if (!m_stalling)
-                QTRY_VERIFY(definition()->preferences()->checkFeedList().isEmpty() &&
-                            !transfer->isLoading());
-            return;
-        }
         if (buttons.contains(what))
             return QTest::mouseClick(buttons[what], Qt::LeftButton);
         if (const QHeaderView* header = sources()->horizontalHeader(); what == "header")
@@ -272,7 +250,6 @@ private:
     }
 
     OpenedUrls m_opened;
-    bool m_stalling = false;
 };
 
 QTEST_MAIN(PreferencesTest)

@@ -6,12 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/mount.h>
-#include <unistd.h>
 #include <utime.h>
 
 // Sets a file's or folder's modification date when mtime is valid; returns the path.
@@ -41,8 +35,6 @@ TestHome::TestHome()
 
 TestHome::~TestHome()
 {
-    for (const QString& folder : std::as_const(m_mounts))
-        umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
     for (const auto& [name, value] : m_saved) // null for a variable that was not set
         value.isNull() ? qunsetenv(name) : qputenv(name, value);
 }
@@ -111,32 +103,4 @@ void TestHome::setInfoPlist(const QVariantMap& info)
 void TestHome::writeCatalogue(const QVariantList& entries)
 {
     PropertyList::writeFile(cataloguePath(), entries);
-}
-
-QString TestHome::mountFullDisk(const QString& folder)
-{
-    QList<std::pair<QString, QByteArray>> files;
-    for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
-        QFile file(info.filePath());
-        if (file.open(QIODevice::ReadOnly))
-            files.append({info.fileName(), file.readAll()});
-    }
-    QDir().mkpath(folder);
-    const QByteArray target = QFile::encodeName(folder);
-    if (mount("tmpfs", target.constData(), "tmpfs", 0, "size=64k") != 0)
-        return QStringLiteral("no small filesystem can be mounted here: ") + strerror(errno);
-    m_mounts.append(folder);
-    for (const auto& [name, data] : std::as_const(files))
-        createFile(folder + u'/' + name, data);
-    // Down to single bytes, so that not even the last page has room left.
-    const int fd =
-        open(QFile::encodeName(folder + "/filler").constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const QByteArray block(4096, 'f');
-    for (qsizetype size = block.size(); fd >= 0 && size > 0; size /= 2) {
-        while (write(fd, block.constData(), size_t(size)) == size) {
-        }
-    }
-    if (fd >= 0)
-        close(fd);
-    return fd < 0 ? QStringLiteral("the small filesystem cannot be filled") : QString();
 }

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QList>
 #include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
 
@@ -48,14 +47,7 @@ public:
     void writeCatalogue(const QVariantList& entries);
     QString cataloguePath() const { return applicationDir() + "/database.plist"; }
 
-    // Mounts a small filesystem of its own over the folder, holding the files the folder held,
-    // and fills it to the last byte with a file named "filler" (remove it to make room). Only
-    // root may mount: the answer is empty when the disk is full, else why it could not be
-    // had, for the test to skip with. The home unmounts it when it goes.
-    QString mountFullDisk(const QString& folder);
-
 private:
     QTemporaryDir m_dir;
     QList<std::pair<const char*, QByteArray>> m_saved; // each variable with its value before
-    QStringList m_mounts;
 };

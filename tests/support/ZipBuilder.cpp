@@ -1,6 +1,7 @@
 #include "tests/support/ZipBuilder.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <minizip/zip.h>
 
@@ -31,4 +32,11 @@ bool ZipBuilder::write(const QString& path) const
              zipCloseFileInZip(zip) == ZIP_OK;
     }
     return zipClose(zip, nullptr) == ZIP_OK && ok;
+}
+
+QByteArray ZipBuilder::bytes() const
+{
+    const QTemporaryDir dir;
+    QFile file(dir.filePath("made.zip"));
+    return write(file.fileName()) && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }

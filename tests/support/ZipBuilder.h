@@ -24,6 +24,8 @@ public:
     ZipBuilder& addFolder(const QByteArray& name);
     // Writes the archive, replacing any file at the path. False when minizip refuses.
     bool write(const QString& path) const;
+    // The archive as bytes, empty when minizip refuses.
+    QByteArray bytes() const;
 
 private:
     QList<std::tuple<QByteArray, QByteArray, Method>> m_entries; // name, data, method

@@ -52,12 +52,10 @@ private slots:
         m_server->setResponse("/ok", response);
         response.dropAfter = 30000; // the whole length announced, a part sent
         m_server->setResponse("/cut", response);
-        response.dropAfter = -1;
-        response.chunked = true; // and so are the broken answers below
-        m_server->setResponse("/chunked", response);
-        response.dropAfter = 30000;
+        response.chunked = true; // from here on
         m_server->setResponse("/dropped", response);
         response.dropAfter = -1;
+        m_server->setResponse("/chunked", response);
         response.stallAfter = 30000;
         m_server->setResponse("/stalled", response);
         m_server->setResponse("/404", HttpFixture::answer(404, "error page"));
