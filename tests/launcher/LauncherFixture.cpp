@@ -89,6 +89,20 @@ QStringList LauncherFixture::gameLog() const
     return lines;
 }
 
+QString LauncherFixture::gamesPlayed() const
+{
+    const QStringList runs = gameLog();
+    return runs.isEmpty() ? QString() : u'(' + runs.join(")(") + u')';
+}
+
+QStringList LauncherFixture::labelled(const QStringList& labels, const QStringList& values)
+{
+    QStringList facts;
+    for (qsizetype i = 0; i < qMax(labels.size(), values.size()); ++i)
+        facts.append(labels.value(i) + QStringLiteral(": ") + values.value(i));
+    return facts;
+}
+
 QStringList LauncherFixture::names() const
 {
     QStringList list;

@@ -62,14 +62,19 @@ public:
     QString folderUrl(const QString& name) const;
     // One line a start of the game, its arguments joined by spaces.
     QStringList gameLog() const;
+    // The game's starts as "(arguments)" one after another, empty when it never started.
+    QString gamesPlayed() const;
+    // Outcome facts as "label: value" items, so that a failed QCOMPARE of two such lists names
+    // the fact that differs.
+    static QStringList labelled(const QStringList& labels, const QStringList& values);
 
     QStringList names() const;
     int rowOf(const QString& name) const { return int(names().indexOf(name)); }
     QString selectedName() const;
     // The selected row's name and whether the launch button is "on" or "off".
-    QString selectionState() const
+    QStringList selectionState() const
     {
-        return selectedName() + (launcher()->lauchQuillmorButton()->isEnabled() ? " on" : " off");
+        return {selectedName(), launcher()->lauchQuillmorButton()->isEnabled() ? "on" : "off"};
     }
     QPoint rowPoint(const QString& name, const QString& column = QStringLiteral("name")) const;
     // Clicks the table at a point of its viewport.

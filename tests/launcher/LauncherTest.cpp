@@ -78,7 +78,7 @@ private slots:
         if (!lastSelection.isEmpty())
             UserDefaults::standard().setObject(folderUrl(lastSelection), "lastSelection");
         start();
-        QCOMPARE(selectionState(), selected);
+        QCOMPARE(selectionState().join(' '), selected);
     }
 
     // A header click keeps the selected level selected; the order it chose comes back after
@@ -109,34 +109,35 @@ private slots:
         QCOMPARE(names().join(','), QStringLiteral("Standard,Beta,Alpha"));
     }
 
-    // Each kind of row played, by a double-click or by Return: the sheet (and whether the row
-    // is now red), the game's runs, the stored selection and the row selected after. "removed"
-    // takes the folder away after the start; without a game, or with one that fails to start,
-    // the sheet says where the launcher looked.
+    // Each kind of row played, by a double-click or by Return: the sheet, whether the row is
+    // now red, the game's runs, the stored selection, the row selected after and the launch
+    // button. "removed" takes the folder away after the start; without a game, or with one that
+    // fails to start, the sheet says where the launcher looked.
     void rows_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("gesture");
-        QTest::addColumn<QString>("outcome");
-        const auto row = [](const char* tag, const char* gesture, const char* outcome,
+        QTest::addColumn<QStringList>("outcome");
+        const auto row = [](const char* tag, const char* gesture, const QStringList& outcome,
                             const char* name = nullptr) {
             QTest::newRow(tag) << (name ? name : tag) << gesture << outcome;
         };
-        row("Standard", "double-click", " | () |  | Standard on");
-        row("Remote", "double-click", " |  |  | Remote off");
-        row("Old", "Return", " | (custom Old) | Old | Old on");
-        row("Vanished", "double-click", "The level is missing! red |  |  | Vanished off");
-        row("Current", "removed", "The level is missing! red |  |  | Current off");
+        const QString missing = "The level is missing!";
+        row("Standard", "double-click", {"", "no", "()", "", "Standard", "on"});
+        row("Remote", "double-click", {"", "no", "", "", "Remote", "off"});
+        row("Old", "Return", {"", "no", "(custom Old)", "Old", "Old", "on"});
+        row("Vanished", "double-click", {missing, "yes", "", "", "Vanished", "off"});
+        row("Current", "removed", {missing, "yes", "", "", "Current", "off"});
         row("no game", "org.quillmor.Quillmor.desktop",
-            "Quillmor was not found. |  |  | Standard on", "Standard");
-        row("game fails", "/nonexistent/quillmor", "Quillmor could not be started. |  |  | Old on",
-            "Old");
+            {"Quillmor was not found.", "no", "", "", "Standard", "on"}, "Standard");
+        row("game fails", "/nonexistent/quillmor",
+            {"Quillmor could not be started.", "no", "", "", "Old", "on"}, "Old");
     }
     void rows()
     {
         QFETCH(QString, name);
         QFETCH(QString, gesture);
-        QFETCH(QString, outcome);
+        QFETCH(QStringList, outcome);
         const bool noGame = gesture.contains('.') || gesture.startsWith('/');
         if (noGame)
             QFile::remove(home().dataHome() + "/applications/org.quillmor.Quillmor.desktop");
@@ -153,13 +154,14 @@ private slots:
             doubleClickRow(name);
         QStringList seen{answerSheet()};
         QVERIFY2(!noGame || informative().contains(gesture), qPrintable(informative()));
-        if (model()->index(rowOf(name), 0).data(Qt::ForegroundRole) == QColor(Qt::red))
-            seen.last() += " red";
-        const QStringList runs = gameLog();
-        seen << (runs.isEmpty() ? "" : "(" + runs.join(")(") + ")")
+        const bool red = model()->index(rowOf(name), 0).data(Qt::ForegroundRole) == QColor(Qt::red);
+        seen << (red ? "yes" : "no") << gamesPlayed()
              << UserDefaults::standard().objectForKey("lastSelection").toString()
              << selectionState();
-        QCOMPARE(seen.join(" | ").replace(folderUrl(name), name), outcome);
+        const QStringList facts{"sheet",         "drawn red", "games played",
+                                "lastSelection", "selected",  "launch button"};
+        QCOMPARE(labelled(facts, seen.replaceInStrings(folderUrl(name), name)),
+                 labelled(facts, outcome));
     }
 
     // While the game runs the window is disabled, not frozen: a second double-click starts
@@ -206,35 +208,37 @@ private slots:
     void find_data()
     {
         QTest::addColumn<QString>("gestures");
-        QTest::addColumn<QString>("outcome"); // selected, launch button | shown | counts line
-        const QString counts = " | 2 levels installed, 1 update available [Update All]";
-        const QString all = " | Castle, Crème Brûlée, Ocean, Standard" + counts;
-        const auto row = [](const char* tag, const char* gestures, const QString& outcome) {
-            QTest::newRow(tag) << gestures << outcome;
+        // selected, launch button, shown; then the game's runs, the counts line, and Update All,
+        // "on" in every row
+        QTest::addColumn<QStringList>("outcome");
+        const QString all = "Castle, Crème Brûlée, Ocean, Standard";
+        const auto row = [](const char* tag, const char* gestures, QStringList outcome,
+                            const char* games = "",
+                            const char* line = "2 levels installed, 1 update available") {
+            QTest::newRow(tag) << gestures << (outcome << games << line << "on");
         };
-        row("name, other case", "type CASTLE", "Castle on | Castle" + counts);
-        row("name, accents left out", "type creme brulee",
-            "Crème Brûlée off | Crème Brûlée" + counts);
-        row("author", "type zoe", "Crème Brûlée off | Crème Brûlée" + counts);
-        row("description, ligature", "type fish", "Ocean on | Ocean" + counts);
-        row("source", "type /other", "Ocean on | Castle, Ocean" + counts);
-        row("not across columns", "type castleann", " off | " + counts);
-        row("selected row shown", "click Ocean;type fish", "Ocean on | Ocean" + counts);
-        row("Escape shows every row", "click Castle;type ocean;escape", "Ocean on" + all);
-        row("Return plays the row filtered to", "type CASTLE;return",
-            "Castle on | Castle" + counts + " | custom Castle");
-        row("Return on a button plays nothing", "click Castle;focus;return", "Castle on" + all);
+        row("name, other case", "type CASTLE", {"Castle", "on", "Castle"});
+        row("name, accents left out", "type creme brulee", {"Crème Brûlée", "off", "Crème Brûlée"});
+        row("author", "type zoe", {"Crème Brûlée", "off", "Crème Brûlée"});
+        row("description, ligature", "type fish", {"Ocean", "on", "Ocean"});
+        row("source", "type /other", {"Ocean", "on", "Castle, Ocean"});
+        row("not across columns", "type castleann", {"", "off", ""});
+        row("selected row shown", "click Ocean;type fish", {"Ocean", "on", "Ocean"});
+        row("Escape shows every row", "click Castle;type ocean;escape", {"Ocean", "on", all});
+        row("Return plays the row filtered to", "type CASTLE;return", {"Castle", "on", "Castle"},
+            "(custom Castle)");
+        row("Return on a button plays nothing", "click Castle;focus;return", {"Castle", "on", all});
         row("re-sort keeps the filter", "click Ocean;type an;sort",
-            "Ocean on | Standard, Ocean, Castle" + counts);
+            {"Ocean", "on", "Standard, Ocean, Castle"});
         row("sorted by the feed names shown", "sort source",
-            "Standard on | Standard, Castle, Ocean, Crème Brûlée" + counts);
-        row("delete in a filtered table", "type fish;click Ocean;delete",
-            "Ocean off | Ocean | 1 level installed, 1 update available [Update All]");
+            {"Standard", "on", "Standard, Castle, Ocean, Crème Brûlée"});
+        row("delete in a filtered table", "type fish;click Ocean;delete", {"Ocean", "off", "Ocean"},
+            "", "1 level installed, 1 update available");
     }
     void find()
     {
         QFETCH(QString, gestures);
-        QFETCH(QString, outcome);
+        QFETCH(QStringList, outcome);
         startWithLevels();
         for (const QString& gesture : gestures.split(';')) {
             const QString argument = gesture.section(' ', 1);
@@ -259,12 +263,13 @@ private slots:
         }
         QStringList shown = names();
         shown.removeIf([this](const QString& name) { return table()->isRowHidden(rowOf(name)); });
-        const bool on = launcher()->lauchQuillmorButton()->isEnabled();
-        QCOMPARE(selectedName() + (on ? " on | " : " off | ") + shown.join(", ") + " | " +
-                     launcher()->levelCountsLabel()->text() +
-                     (updateAllButton()->isEnabled() ? " [Update All]" : "") +
-                     (gameLog().isEmpty() ? "" : " | " + gameLog().join(", ")),
-                 outcome);
+        const QStringList facts{"selected",     "launch button", "shown",
+                                "games played", "counts line",   "Update All"};
+        QCOMPARE(labelled(facts, selectionState()
+                                     << shown.join(", ") << gamesPlayed()
+                                     << launcher()->levelCountsLabel()->text()
+                                     << (updateAllButton()->isEnabled() ? "on" : "off")),
+                 labelled(facts, outcome));
     }
 
     void staleDownloadsAtStart()

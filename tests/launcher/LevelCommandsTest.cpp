@@ -19,38 +19,41 @@ private slots:
 
     // The level clicked (with Ctrl, which takes the selection away from the selected Standard),
     // the gesture and the sheet's button; then for a menu (after one opened on "Old" titled the
-    // install item "Update") the install item's title and the items, "-" where disabled, else
-    // the sheet | the row kept or gone, the row selected, the launch button | the Trash | what
-    // was opened, the level folder's path left out. A refresh may re-sort or drop the level
-    // while a sheet is up; a level dropped hands the selection to the row where it was.
+    // install item "Update") the install item's title and whether each item is "on", else the
+    // sheet, the row kept or gone, the row selected, the launch button, the Trash and what was
+    // opened, the level folder's path left out. A refresh may re-sort or drop the level while a
+    // sheet is up; a level dropped hands the selection to the row where it was.
     void command_data()
     {
-        QTest::addColumn<QString>("outcome");
-        const QString ask = "Are you sure you want to delete this level? | ";
-        QTest::newRow("Remote/menu") << QString("Install install - - website -");
-        QTest::newRow("Old/menu") << QString("Update install play delete website reveal");
-        QTest::newRow("Found/menu") << QString("Update - play delete - reveal");
-        QTest::newRow("Vanished/menu") << QString("Reinstall install - delete website -");
-        QTest::newRow("Standard/levelMenu/Ctrl") << QString("Update - - - - -");
-        QTest::newRow("Old/Move to Trash/OK") << ask + "kept Old off | Old | ";
-        QTest::newRow("Found/Delete/OK") << ask + "gone Old on | Found | ";
-        QTest::newRow("Found/Move to Trash/Cancel") << ask + "kept Found on |  | ";
-        QTest::newRow("Found/Delete/re-sort, OK") << ask + "gone Current on | Found | ";
-        QTest::newRow("Found/Delete/drop, OK") << ask + "gone Standard on |  | ";
-        QTest::newRow("Vanished/Delete") << QString(" | kept Vanished off |  | ");
-        QTest::newRow("Standard/Delete")
-            << QString("The default level can't be deleted! | kept Standard on |  | ");
-        QTest::newRow("Current/Show in File Browser") << QString(" | kept Current on |  | file://");
-        QTest::newRow("Current/Show in File Browser/nothing opens")
-            << QString("The folder can't be shown. | kept Current on |  | ");
-        QTest::newRow("Remote/www") << QString(" | kept Remote off |  | http://127.0.0.1:9/remote");
-        QTest::newRow("Current/View Web Page")
-            << QString("The web page can't be opened. (not a web address) | kept Current on |  | ");
+        QTest::addColumn<QStringList>("outcome");
+        const auto row = [](const char* tag, const QStringList& outcome) {
+            QTest::newRow(tag) << outcome;
+        };
+        const QString ask = "Are you sure you want to delete this level?";
+        row("Remote/menu", {"Install", "on", "off", "off", "on", "off"});
+        row("Old/menu", {"Update", "on", "on", "on", "on", "on"});
+        row("Found/menu", {"Update", "off", "on", "on", "off", "on"});
+        row("Vanished/menu", {"Reinstall", "on", "off", "on", "on", "off"});
+        row("Standard/levelMenu/Ctrl", {"Update", "off", "off", "off", "off", "off"});
+        row("Old/Move to Trash/OK", {ask, "kept", "Old", "off", "Old", ""});
+        row("Found/Delete/OK", {ask, "gone", "Old", "on", "Found", ""});
+        row("Found/Move to Trash/Cancel", {ask, "kept", "Found", "on", "", ""});
+        row("Found/Delete/re-sort, OK", {ask, "gone", "Current", "on", "Found", ""});
+        row("Found/Delete/drop, OK", {ask, "gone", "Standard", "on", "", ""});
+        row("Vanished/Delete", {"", "kept", "Vanished", "off", "", ""});
+        row("Standard/Delete",
+            {"The default level can't be deleted!", "kept", "Standard", "on", "", ""});
+        row("Current/Show in File Browser", {"", "kept", "Current", "on", "", "file://"});
+        row("Current/Show in File Browser/nothing opens",
+            {"The folder can't be shown.", "kept", "Current", "on", "", ""});
+        row("Remote/www", {"", "kept", "Remote", "off", "", "http://127.0.0.1:9/remote"});
+        row("Current/View Web Page",
+            {"The web page can't be opened. (not a web address)", "kept", "Current", "on", "", ""});
     }
     // The row's tag is its steps.
     void command()
     {
-        QFETCH(QString, outcome);
+        QFETCH(QStringList, outcome);
         const QStringList steps = QString(QTest::currentDataTag()).split('/');
         const QString level = steps[0], gesture = steps[1], button = steps.value(2);
         const bool menu = gesture.endsWith("enu");
@@ -82,13 +85,15 @@ private slots:
             menu ? items[0]->text()
                  : answerSheet(button == "nothing opens" ? QString() : button.section(", ", -1))};
         seen[0] += informative().contains("not an http") ? " (not a web address)" : "";
-        const QStringList words{"install", "play", "delete", "website", "reveal"};
-        for (int i = 0; menu && i < words.size(); ++i)
-            seen << (items[i]->isEnabled() ? words[i] : "-");
+        const QStringList facts =
+            menu ? QStringList{"install item", "install", "play", "delete", "website", "reveal"}
+                 : QStringList{"sheet", "row", "selected", "launch button", "Trash", "opened"};
+        for (int i = 0; menu && i < 5; ++i)
+            seen << (items[i]->isEnabled() ? "on" : "off");
         if (!menu)
-            seen << (names().contains(level) ? "kept " : "gone ") + selectionState()
+            seen << (names().contains(level) ? "kept" : "gone") << selectionState()
                  << home().trashed() << m_opened.list.join(' ').remove(home().gameLevelDir());
-        QCOMPARE(seen.join(menu ? " " : " | "), outcome);
+        QCOMPARE(labelled(facts, seen), labelled(facts, outcome));
     }
 };
 
