@@ -134,13 +134,10 @@ void InstallRunner::start(InstallJob* job)
     connect(job, &Job::finished, this, [this, job](const Outcome& outcome) {
         job->deleteLater();
         if (outcome.kind == Outcome::Failed && !outcome.told) {
-            auto* alert = new Alert(m_window);
-            alert->addButtonWithTitle(QStringLiteral("OK"));
-            alert->setMessageText(localizedString(
-                QT_TRANSLATE_NOOP("Quillmor", "The level could not be installed.")));
-            alert->setInformativeText(outcome.reason);
-            alert->setAlertStyle(Alert::Critical);
-            alert->beginSheetModalForWindow(m_window);
+            Alert::showSheet(
+                m_window,
+                localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level could not be installed.")),
+                outcome.reason, Alert::Critical);
         } else if (outcome.succeeded()) {
             showInstallSuccessfulAlert(m_window, job->levelName());
         }
@@ -239,12 +236,8 @@ void InstallRunner::showUpdateAllSummary(const UpdateAllJob::Summary& run)
                            .arg(run.updated)
                            .arg(run.total)};
     detail += run.failures;
-    auto* alert = new Alert(m_window);
-    alert->addButtonWithTitle(QStringLiteral("OK"));
-    alert->setMessageText(message);
-    alert->setInformativeText(detail.join(u'\n'));
-    alert->setAlertStyle(run.failures.isEmpty() ? Alert::Informational : Alert::Critical);
-    alert->beginSheetModalForWindow(m_window);
+    Alert::showSheet(m_window, message, detail.join(u'\n'),
+                     run.failures.isEmpty() ? Alert::Informational : Alert::Critical);
 }
 
 void InstallRunner::clearStaleDownloads()

@@ -291,10 +291,5 @@ bool Launcher::eventFilter(QObject* watched, QEvent* event)
 
 void Launcher::showAlert(const QString& message, const QString& detail, int style)
 {
-    auto* alert = new Alert(m_window);
-    alert->addButtonWithTitle(QStringLiteral("OK"));
-    alert->setMessageText(message);
-    alert->setInformativeText(detail);
-    alert->setAlertStyle(Alert::AlertStyle(style));
-    alert->beginSheetModalForWindow(m_window);
+    Alert::showSheet(m_window, message, detail, Alert::AlertStyle(style));
 }

@@ -25,12 +25,7 @@ void StoreAlerts::storeDidFail(const QString& message, const QString& detail)
                 open->informativeText() == detail)
                 return;
         }
-        auto* alert = new Alert(m_window);
-        alert->addButtonWithTitle(QStringLiteral("OK"));
-        alert->setMessageText(message);
-        alert->setInformativeText(detail);
-        alert->setAlertStyle(Alert::Warning);
-        alert->beginSheetModalForWindow(m_window);
+        Alert::showSheet(m_window, message, detail, Alert::Warning);
     });
 }
 

@@ -218,15 +218,13 @@ void WindowDefinition::connectActions()
                     m_preferences->wwwButton(index);
             });
     connect(m_ui->actionAbout, &QAction::triggered, this, [this] {
-        auto* alert = new Alert(m_window.get());
-        alert->addButtonWithTitle(QStringLiteral("OK"));
-        alert->setMessageText(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor Launcher %1"))
-                                  .arg(QCoreApplication::applicationVersion()));
-        alert->setInformativeText(localizedString(
-            QT_TRANSLATE_NOOP("Quillmor", "Keeps your Quillmor levels: plays, installs and "
-                                          "updates them from level feeds.")));
-        alert->setAlertStyle(Alert::Informational);
-        alert->beginSheetModalForWindow(m_window.get());
+        Alert::showSheet(m_window.get(),
+                         localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor Launcher %1"))
+                             .arg(QCoreApplication::applicationVersion()),
+                         localizedString(QT_TRANSLATE_NOOP(
+                             "Quillmor", "Keeps your Quillmor levels: plays, installs and "
+                                         "updates them from level feeds.")),
+                         Alert::Informational);
     });
     // Quitting closes the window, so the window is saved as on any other close.
     connect(m_ui->actionQuit, &QAction::triggered, m_window.get(), &QWidget::close);

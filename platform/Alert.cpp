@@ -27,9 +27,9 @@ QAbstractButton* Alert::addButtonWithTitle(const QString& title)
 void Alert::setAlertStyle(AlertStyle style)
 {
     m_style = style;
-    setIcon(style == Critical ? QMessageBox::Critical
-                              : (style == Informational ? QMessageBox::Information
-                                                        : QMessageBox::Warning));
+    setIcon(style == Critical
+                ? QMessageBox::Critical
+                : (style == Informational ? QMessageBox::Information : QMessageBox::Warning));
 }
 
 int Alert::returnCodeFor(QAbstractButton* button) const
@@ -53,4 +53,14 @@ void Alert::beginSheetModalForWindow(QWidget* window, std::function<void(int)> d
         deleteLater();
     });
     open();
+}
+
+void Alert::showSheet(QWidget* window, const QString& message, const QString& detail,
+                      AlertStyle style)
+{
+    auto* alert = new Alert(window);
+    alert->setMessageText(message);
+    alert->setInformativeText(detail);
+    alert->setAlertStyle(style);
+    alert->beginSheetModalForWindow(window);
 }

@@ -28,6 +28,9 @@ public:
     // Shows the alert as a sheet on the window and returns at once. didEnd runs with the
     // pressed button's code when the sheet closes; the alert deletes itself afterwards.
     void beginSheetModalForWindow(QWidget* window, std::function<void(int)> didEnd = {});
+    // An alert with one "OK" button, as a sheet on the window.
+    static void showSheet(QWidget* window, const QString& message, const QString& detail,
+                          AlertStyle style);
 
 private:
     QList<QAbstractButton*> m_buttons;
