@@ -4,10 +4,8 @@
 #include "flows/FeedRefreshJob.h"
 #include "install/Locations.h"
 #include "sources/Repositories.h"
-#include "transfer/DownloadStatus.h"
 
 #include <QDateTime>
-#include <QMainWindow>
 
 void Launcher::checkFeeds()
 {

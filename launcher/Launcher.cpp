@@ -4,8 +4,6 @@
 #include "flows/FeedRefreshJob.h"
 #include "flows/GameRun.h"
 #include "install/Locations.h"
-#include "install/StagedInstall.h"
-#include "install/StaleDownloads.h"
 #include "launcher/InstallRunner.h"
 #include "launcher/LevelFinder.h"
 #include "launcher/LevelTableModel.h"
@@ -21,14 +19,11 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
-#include <QTimer>
 
 namespace {
 
@@ -215,11 +210,13 @@ void Launcher::sortDescriptorsDidChange(QTableView* table)
 
 void Launcher::tableViewSelectionDidChange()
 {
+    // Asked of the rows the table shows: the catalogue may have changed since their reload.
     const QModelIndexList selected = m_levelTable->selectionModel()->selectedRows();
-    if (!selected.isEmpty() && selected.first().row() < numberOfRowsInTableView())
-        m_selectedLevel = LevelIdentity::of(m_database->objectAtIndex(selected.first().row()));
-    else if (selected.isEmpty())
+    if (selected.isEmpty())
         m_selectedLevel.reset();
+    else
+        m_selectedLevel =
+            selected.first().data(LevelTableModel::IdentityRole).value<LevelIdentity>();
     updateLaunchButton();
 }
 

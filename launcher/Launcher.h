@@ -15,8 +15,6 @@
 #include "sources/RepositoryEntry.h"
 
 #include <QAction>
-#include <QColor>
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -26,7 +24,6 @@
 #include <QVariant>
 
 #include <functional>
-#include <memory>
 #include <optional>
 
 class Database;
@@ -45,7 +42,6 @@ class QLineEdit;
 class QMainWindow;
 class QModelIndex;
 class QTableView;
-class QTimer;
 class Repositories;
 
 class Launcher : public QObject
