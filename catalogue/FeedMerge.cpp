@@ -173,6 +173,8 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
             entry.insert(LevelKey::sha1Install, QByteArray());
             entry.insert(LevelKey::length, item.value(LevelKey::length, qint64(0)));
             entry.insert(LevelKey::exists, false);
+            if (item.contains(LevelKey::urlThumbnail))
+                entry.insert(LevelKey::urlThumbnail, item.value(LevelKey::urlThumbnail));
             m_data.append(entry);
             m_dirty = true;
             continue;
@@ -205,6 +207,16 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
                 entry.insert(key, item.value(key));
                 changed = true;
             }
+        }
+        // The picture is the feed's to give, change or take away. It says nothing new about
+        // the level itself, so it never dates the level anew.
+        const QVariant picture = item.value(LevelKey::urlThumbnail);
+        if (!sameValue(picture, entry.value(LevelKey::urlThumbnail))) {
+            if (picture.isValid())
+                entry.insert(LevelKey::urlThumbnail, picture);
+            else
+                entry.remove(LevelKey::urlThumbnail);
+            m_dirty = true;
         }
         // A new date is news in its own right; a text feed has none, so a changed listing
         // is dated by the merge itself.

@@ -25,6 +25,9 @@ inline const QString pubDateInstall = QStringLiteral("pubDateInstall");
 inline const QString pubDateRemote = QStringLiteral("pubDateRemote");
 inline const QString length = QStringLiteral("length");
 inline const QString exists = QStringLiteral("exists");
+// The level's picture, an http or https address; only feeds that give one set it, and older
+// catalogues lack it.
+inline const QString urlThumbnail = QStringLiteral("urlThumbnail");
 // Carried by an install record on its way through the install flow; never stored.
 inline const QString urlZip = QStringLiteral("urlZip");
 } // namespace LevelKey

@@ -353,17 +353,13 @@ public:
     // The first node the query finds from the given node, or none.
     xmlNode* first(const char* query, xmlNode* from)
     {
-        XPathExpression& compiled = m_compiled[query];
-        if (!compiled)
-            compiled.reset(xmlXPathCtxtCompile(m_context.get(), BAD_CAST query));
-        const QList<xmlNode*> found = all(compiled.get(), from, 1);
+        const QList<xmlNode*> found = all(compiled(query), from, 1);
         return found.isEmpty() ? nullptr : found.first();
     }
 
     QList<xmlNode*> all(const char* query, xmlNode* from)
     {
-        XPathExpression compiled(xmlXPathCtxtCompile(m_context.get(), BAD_CAST query));
-        return all(compiled.get(), from, std::numeric_limits<int>::max());
+        return all(compiled(query), from, std::numeric_limits<int>::max());
     }
 
     std::optional<QString> firstText(const char* query, xmlNode* from)
@@ -375,6 +371,14 @@ public:
     bool hasMediaPrefix() const { return m_hasMediaPrefix; }
 
 private:
+    xmlXPathCompExpr* compiled(const char* query)
+    {
+        XPathExpression& expression = m_compiled[query];
+        if (!expression)
+            expression.reset(xmlXPathCtxtCompile(m_context.get(), BAD_CAST query));
+        return expression.get();
+    }
+
     QList<xmlNode*> all(xmlXPathCompExpr* compiled, xmlNode* from, int limit)
     {
         QList<xmlNode*> nodes;
@@ -417,6 +421,37 @@ QString resolvedLink(const QString& link, const QUrl& feed)
     return absoluteString(feed.resolved(url));
 }
 
+// A picture's address as the launcher may fetch it: resolved against the feed, http or https.
+std::optional<QString> pictureAddress(const xmlNode* element, const QUrl& feed)
+{
+    const std::optional<QString> url = attribute(element, "url");
+    if (!url)
+        return std::nullopt;
+    const QString resolved = resolvedLink(url->trimmed(), feed);
+    const QUrl parsed(resolved, QUrl::StrictMode);
+    if (!parsed.isValid() || parsed.host().isEmpty() ||
+        (parsed.scheme() != u"http" && parsed.scheme() != u"https"))
+        return std::nullopt;
+    return resolved;
+}
+
+// The item's picture: its first thumbnail, else its first image among the media it offers,
+// wherever a media group or a media content holds them.
+std::optional<QString> pictureOf(RssReader& reader, xmlNode* item, const QUrl& feed)
+{
+    for (const xmlNode* thumbnail : reader.all(".//qmedia:thumbnail", item)) {
+        if (auto address = pictureAddress(thumbnail, feed))
+            return address;
+    }
+    for (const xmlNode* content : reader.all(".//qmedia:content", item)) {
+        const bool image = attribute(content, "type").value_or(QString()).startsWith(u"image/") ||
+                           attribute(content, "medium") == QStringLiteral("image");
+        if (auto address = image ? pictureAddress(content, feed) : std::nullopt)
+            return address;
+    }
+    return std::nullopt;
+}
+
 std::optional<FeedItem> readItem(RssReader& reader, xmlNode* item, const FeedDate& dates,
                                  const QUrl& feed)
 {
@@ -450,6 +485,8 @@ std::optional<FeedItem> readItem(RssReader& reader, xmlNode* item, const FeedDat
         const xmlNode* credit = reader.first("./qmedia:credit[1]", item);
         if (credit && attribute(credit, "role") == QStringLiteral("author"))
             level.insert(LevelKey::author, text(credit));
+        if (auto picture = pictureOf(reader, item, feed))
+            level.insert(LevelKey::urlThumbnail, *picture);
     }
     return level;
 }

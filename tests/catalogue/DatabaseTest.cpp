@@ -294,20 +294,35 @@ private slots:
                                 level("Fed", kFeed, "gf", "file:///l/f/", {{"sha1Install", hash}}),
                                 level("Standard", "", "")});
         m_db->load();
-        const auto feed = [&](const QDateTime& date) {
+        const auto feed = [&](const QDateTime& date, const QString& picture = "http://r/a.png") {
+            QVariantMap copy{{"guid", "g2"}, {"sha1Remote", hash}, {"author", ""}};
+            if (!picture.isEmpty())
+                copy.insert("urlThumbnail", picture);
             return items("One=http://r/1.zip Copy=http://r/2",
-                         {{{"guid", "g1"}, {"sha1Remote", hash}, {"pubDateRemote", date}},
-                          {{"guid", "g2"}, {"sha1Remote", hash}, {"author", ""}}});
+                         {{{"guid", "g1"}, {"sha1Remote", hash}, {"pubDateRemote", date}}, copy});
         };
         m_db->updateDatabase(QUrl(kOther), feed(d1));
         // Only the level installed without a feed joins the first item of its archive's hash.
         QCOMPARE(column(*m_db, "guid"), QStringList({"g1", "gf", "", "g2"}));
+        QCOMPARE(column(*m_db, "urlThumbnail"), QStringList({"", "", "", "http://r/a.png"}));
         QCOMPARE(column(*m_db, "author").last(), QString());      // given, if empty
         QCOMPARE(checkInstall(m_db->objectAtIndex(0)), UpToDate); // its install date kept
         m_db->save();
         m_db->updateDatabase(QUrl(kOther), feed(installed.addDays(1)));
         QVERIFY(m_db->isDirty()); // a new date alone is news, and the feed dates the level
         QCOMPARE(checkInstall(m_db->objectAtIndex(0)), UpdateAvailable);
+        // The picture changes and goes with the feed, and never dates the level anew.
+        const QVariant copyDate = m_db->objectAtIndex(3)["pubDateRemote"];
+        setDay(1);
+        QStringList pictures;
+        for (const QString& picture : {"http://r/b.png", ""}) {
+            m_db->save();
+            m_db->updateDatabase(QUrl(kOther), feed(installed.addDays(1), picture));
+            pictures << QString::number(m_db->isDirty()) +
+                            m_db->objectAtIndex(3).value("urlThumbnail", "(none)").toString();
+        }
+        QCOMPARE(pictures, QStringList({"1http://r/b.png", "1(none)"}));
+        QCOMPARE(m_db->objectAtIndex(3)["pubDateRemote"], copyDate);
         m_db->updateDatabase(QUrl(kOther), {}); // installed levels leave with their feed too
         QCOMPARE(column(*m_db, "name"), QStringList({"Fed", "Standard"}));
     }

@@ -77,7 +77,26 @@ private slots:
             "name= Castle ;author=Ann;guid=g1;urlWebsite=http://h/c;description=Stone;" + at +
                 ";urlDownload=http://h/castle.zip;length=1234;sha1Remote=" + hex);
         one("only an enclosure", "",
-            "name=;author=;sha1Remote=;guid=-;description=-;urlWebsite=-;" + undated);
+            "name=;author=;sha1Remote=;guid=-;description=-;urlWebsite=-;urlThumbnail=-;" +
+                undated);
+        const auto media = [](const char* element, const char* url, const char* more = "") {
+            return QByteArray("<media:") + element + " url=\"" + url + "\" " + more + "/>";
+        };
+        const QByteArray video = media("content", "http://h/v.mp4", "type=\"video/mp4\"");
+        one("picture: thumbnail before image",
+            media("content", "http://h/c.png", "type=\"image/png\"") +
+                media("thumbnail", "http://h/t.jpg"),
+            "urlThumbnail=http://h/t.jpg");
+        one("picture: image type, past the rest",
+            media("thumbnail", "file:///etc/passwd") + video +
+                media("content", "https://h/s.jpg", "type=\"image/jpeg\""),
+            "urlThumbnail=https://h/s.jpg");
+        one("picture: image medium in a group, relative",
+            "<media:group>" + video + media("content", "p.png", "medium=\"image\"") +
+                "</media:group>",
+            "urlThumbnail=http://feeds.example/p.png");
+        one("picture: none fetchable", video + media("thumbnail", "javascript:x"),
+            "urlThumbnail=-");
         one("first enclosure only", zip + kLevel, "items=0");
         one("no url skipped", "<enclosure type=\"application/x-quillmor-level\"/>", "items=0");
         one("no algo: md5", QByteArray(hash).replace(" algo=\"sha-1\"", ""), "sha1Remote=");
