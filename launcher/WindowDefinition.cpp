@@ -2,9 +2,10 @@
 
 #include "catalogue/Database.h"
 #include "cells/DescriptionCell.h"
+#include "launcher/AboutSheet.h"
 #include "launcher/Launcher.h"
 #include "launcher/LevelTableModel.h"
-#include "platform/Alert.h"
+#include "launcher/WindowPlacement.h"
 #include "platform/Localization.h"
 #include "platform/UserDefaults.h"
 #include "preferences/EntrySheet.h"
@@ -14,8 +15,8 @@
 #include "transfer/DownloadStatus.h"
 #include "ui_LauncherWindow.h"
 
-#include <QCoreApplication>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -54,6 +55,13 @@ private:
 
 WindowDefinition::WindowDefinition(QObject* parent) : QObject(parent) {}
 
+QIcon WindowDefinition::applicationIcon()
+{
+    // The theme's copy where the launcher is installed; the one built in from the build tree.
+    return QIcon::fromTheme(QStringLiteral("org.quillmor.Launcher"),
+                            QIcon(QStringLiteral(":/launcher/org.quillmor.Launcher.svg")));
+}
+
 WindowDefinition::~WindowDefinition()
 {
     // The window's views ask the Launcher and the catalogue until they are gone.
@@ -70,6 +78,7 @@ void WindowDefinition::instantiate()
     m_window = std::make_unique<QMainWindow>();
     m_ui = std::make_unique<Ui::LauncherWindow>();
     m_ui->setupUi(m_window.get());
+    m_window->setWindowIcon(applicationIcon());
     m_preferencePanel = new PreferencesPanel(m_window.get());
     m_entrySheet = new EntrySheet(m_preferencePanel);
 
@@ -124,9 +133,8 @@ void WindowDefinition::instantiate()
 void WindowDefinition::restoreWindowState()
 {
     const UserDefaults& defaults = UserDefaults::standard();
-    const QByteArray frame = defaults.objectForKey(Launcher::windowFrameKey).toByteArray();
-    if (!frame.isEmpty())
-        m_window->restoreGeometry(frame);
+    WindowPlacement::place(m_window.get(),
+                           defaults.objectForKey(Launcher::windowFrameKey).toByteArray());
     QHeaderView* header = m_ui->levelTable->horizontalHeader();
     const QByteArray columns = defaults.objectForKey(Launcher::levelTableColumnsKey).toByteArray();
     if (columns.isEmpty() || !header->restoreState(columns)) {
@@ -217,15 +225,8 @@ void WindowDefinition::connectActions()
                 if (kind == DescriptionCell::Button::Www)
                     m_preferences->wwwButton(index);
             });
-    connect(m_ui->actionAbout, &QAction::triggered, this, [this] {
-        Alert::showSheet(m_window.get(),
-                         localizedString(QT_TRANSLATE_NOOP("Quillmor", "Quillmor Launcher %1"))
-                             .arg(QCoreApplication::applicationVersion()),
-                         localizedString(QT_TRANSLATE_NOOP(
-                             "Quillmor", "Keeps your Quillmor levels: plays, installs and "
-                                         "updates them from level feeds.")),
-                         Alert::Informational);
-    });
+    connect(m_ui->actionAbout, &QAction::triggered, this,
+            [this] { AboutSheet::showSheet(m_window.get()); });
     // Quitting closes the window, so the window is saved as on any other close.
     connect(m_ui->actionQuit, &QAction::triggered, m_window.get(), &QWidget::close);
     m_window->installEventFilter(launcher);

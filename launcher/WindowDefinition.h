@@ -16,6 +16,7 @@ class Launcher;
 class LevelTableModel;
 class Preferences;
 class PreferencesPanel;
+class QIcon;
 class QMainWindow;
 class Repositories;
 namespace Ui {
@@ -28,6 +29,9 @@ class WindowDefinition : public QObject
 public:
     explicit WindowDefinition(QObject* parent = nullptr);
     ~WindowDefinition() override;
+
+    // The launcher's icon, for its windows.
+    static QIcon applicationIcon();
 
     // Creates and connects every object; nothing is loaded yet.
     void instantiate();

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QLocale>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -43,7 +44,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmor Launcher"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLMOR_VERSION));
+    // Wayland desktops match the window to its desktop entry by this name, for its icon too.
     QApplication::setDesktopFileName(QStringLiteral("org.quillmor.Launcher"));
+    QApplication::setWindowIcon(WindowDefinition::applicationIcon());
     // Before the window definition: its forms, cells and built-in catalogue entries take
     // their texts as they are made.
     installTranslations(QLocale::system().uiLanguages(), translationFolders());
