@@ -1,5 +1,7 @@
 #include "platform/Alert.h"
 
+#include "platform/Localization.h"
+
 #include <QAbstractButton>
 #include <QPushButton>
 
@@ -13,8 +15,14 @@ QAbstractButton* Alert::addButtonWithTitle(const QString& title)
 {
     const bool first = m_buttons.isEmpty();
     const bool cancel = title == QStringLiteral("Cancel");
+    // The two titles every sheet shares are spoken in the player's language, like the rest.
+    QString shown = title;
+    if (cancel)
+        shown = localizedString(QT_TRANSLATE_NOOP("Quillmor", "Cancel"));
+    else if (title == QStringLiteral("OK"))
+        shown = localizedString(QT_TRANSLATE_NOOP("Quillmor", "OK"));
     QPushButton* button =
-        addButton(title, cancel ? QMessageBox::RejectRole
+        addButton(shown, cancel ? QMessageBox::RejectRole
                                 : (first ? QMessageBox::AcceptRole : QMessageBox::ActionRole));
     m_buttons.append(button);
     if (first)

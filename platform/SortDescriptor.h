@@ -1,11 +1,13 @@
 #pragma once
 
 // How a table orders its records: a key and a direction, as the table's header hands them
-// over. Values compare by their own order (strings case-sensitively, dates by instant,
-// numbers by value, data by bytes); a record without the key sorts below every value. The
-// type carries no catalogue logic, so the source list uses it as well.
+// over. Values compare by their own order (strings case-sensitively, or by a collator's rules
+// where the descriptor has one; dates by instant, numbers by value, data by bytes); a record
+// without the key sorts below every value. The type carries no catalogue logic, so the source
+// list uses it as well.
 
 #include <QByteArray>
+#include <QCollator>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -14,6 +16,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
+#include <vector>
 
 struct SortDescriptor
 {
@@ -21,6 +25,9 @@ struct SortDescriptor
     bool ascending = true;
     // The value a record sorts by, where it is not the key's own (a name looked up for a URL).
     std::function<QVariant(const QVariantMap&)> valueOf = {};
+    // Strings compare as people read them in a language (accents, case, numbers in order)
+    // with this collator; without one, by their UTF-16 code units.
+    const QCollator* collator = nullptr;
 };
 
 namespace SortOrder {
@@ -89,16 +96,28 @@ inline void sortRecords(QList<QVariantMap>& records, const QList<SortDescriptor>
         return;
     QList<QVariant> values;
     values.reserve(count * width);
-    for (const QVariantMap& record : std::as_const(records)) {
-        for (const SortDescriptor& d : descriptors)
+    // A collator's sort keys are made once per string: comparing two keys is a byte compare,
+    // where comparing the strings would apply the language's rules on every comparison.
+    std::vector<std::optional<QCollatorSortKey>> keys(count * width);
+    for (qsizetype i = 0; i < count; ++i) {
+        const QVariantMap& record = records.at(i);
+        for (qsizetype k = 0; k < width; ++k) {
+            const SortDescriptor& d = descriptors.at(k);
             values.append(d.valueOf ? d.valueOf(record) : record.value(d.key));
+            if (d.collator && values.constLast().metaType().id() == QMetaType::QString)
+                keys[i * width + k] = d.collator->sortKey(values.constLast().toString());
+        }
     }
     QList<qsizetype> order(count);
     for (qsizetype i = 0; i < count; ++i)
         order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
         for (qsizetype k = 0; k < width; ++k) {
-            const int result = compareValues(values.at(a * width + k), values.at(b * width + k));
+            const auto& keyA = keys[a * width + k];
+            const auto& keyB = keys[b * width + k];
+            const int result =
+                keyA && keyB ? keyA->compare(*keyB)
+                             : compareValues(values.at(a * width + k), values.at(b * width + k));
             if (result != 0)
                 return descriptors.at(k).ascending ? result < 0 : result > 0;
         }

@@ -6,6 +6,7 @@
 #include "sources/Repositories.h"
 #include "tests/support/TestHome.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -254,6 +255,20 @@ private slots:
         QCOMPARE(column(*m_db, "name"), QStringList({"a", "b", "", "B"}));
         m_db->removeObjectsAtIndexes({3, 0, 3, -1, std::numeric_limits<qsizetype>::min()});
         QCOMPARE(column(*m_db, "name"), QStringList({"b", ""}));
+        // With a collator, names sort as the language reads them, numbers by value.
+        QVariantList names;
+        for (const char* name : {"Level 10", "Zebra", "Ärger", "Level 9", "Apfel", "level 9"})
+            names << LevelEntry{{"name", name}};
+        for (const auto& [locale, order] :
+             {std::pair{"de_DE", "Apfel, Ärger, level 9, Level 9, Level 10, Zebra"},
+              std::pair{"sv_SE", "Apfel, level 9, Level 9, Level 10, Zebra, Ärger"}}) {
+            m_home->writeCatalogue(names);
+            m_db->load();
+            QCollator collator{QLocale(locale)};
+            collator.setNumericMode(true);
+            m_db->sortUsingDescriptors({{"name", true, {}, &collator}});
+            QCOMPARE(column(*m_db, "name").join(", "), order);
+        }
     }
 
     void textFeedMergeDatesItsChanges()
