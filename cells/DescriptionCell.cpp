@@ -5,13 +5,16 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QToolTip>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -30,9 +33,15 @@ QFont buttonFont()
 
 DescriptionCell::DescriptionCell(QObject* parent) : QStyledItemDelegate(parent)
 {
-    m_wwwButton = {localizedString(QT_TRANSLATE_NOOP("Quillmor", "www")), Button::Www};
-    m_updateButton = {localizedString(QT_TRANSLATE_NOOP("Quillmor", "update")), Button::Update};
-    m_installButton = {localizedString(QT_TRANSLATE_NOOP("Quillmor", "install")), Button::Install};
+    // The web page button shows a globe; its title is what a screen reader or tooltip says.
+    m_wwwButton = {localizedString(QT_TRANSLATE_NOOP("Quillmor", "Web page")), Button::Www};
+    m_updateButton = {localizedString(QT_TRANSLATE_NOOP("Quillmor", "Update")), Button::Update};
+    m_installButton = {localizedString(QT_TRANSLATE_NOOP("Quillmor", "Install")), Button::Install};
+}
+
+int DescriptionCell::buttonsWidth(const QWidget* widget) const
+{
+    return naturalWidth(m_installButton, widget) + naturalWidth(m_wwwButton, widget);
 }
 
 bool DescriptionCell::isShown(Button kind, const QModelIndex& index)
@@ -71,10 +80,23 @@ int DescriptionCell::naturalWidth(const ButtonCell& button, const QWidget* widge
     if (widget)
         option.initFrom(widget);
     option.fontMetrics = QFontMetrics(buttonFont());
-    // The title stays out of the option: styles widen any push button with a title to the
-    // minimum width of a dialog button, which would leave a narrow column no room for text.
-    const QSize title = option.fontMetrics.size(Qt::TextSingleLine, button.title);
-    return styleOf(widget)->sizeFromContents(QStyle::CT_PushButton, &option, title, widget).width();
+    const int padding = option.fontMetrics.averageCharWidth() * 2;
+    QStyle* style = styleOf(widget);
+    if (button.kind == Button::Www) {
+        const int icon = style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, widget);
+        return style->sizeFromContents(QStyle::CT_PushButton, &option, QSize(icon, icon), widget)
+                   .width() +
+               padding / 2;
+    }
+    // Install and Update take the same width, so a row's button keeps its place when one
+    // turns into the other. The titles stay out of the option: styles widen any push button
+    // with a title to the minimum width of a dialog button.
+    int title = 0;
+    for (const ButtonCell* cell : {&m_installButton, &m_updateButton})
+        title = std::max(title, option.fontMetrics.horizontalAdvance(cell->title));
+    const QSize content(title, option.fontMetrics.height());
+    return style->sizeFromContents(QStyle::CT_PushButton, &option, content, widget).width() +
+           padding;
 }
 
 void DescriptionCell::drawButton(QPainter* painter, const ButtonCell& button, const QRect& rect,
@@ -85,13 +107,53 @@ void DescriptionCell::drawButton(QPainter* painter, const ButtonCell& button, co
         option.initFrom(cell.widget);
     option.state &= ~(QStyle::State_HasFocus | QStyle::State_MouseOver);
     option.state |= pressed ? QStyle::State_Sunken : QStyle::State_Raised;
-    option.rect = rect;
-    option.text = button.title;
+    // A little air above and below, so that the buttons of neighbouring rows do not touch.
+    const int inset = rect.height() >= 24 ? 2 : 1;
+    option.rect = rect.adjusted(1, inset, -1, -inset);
     option.fontMetrics = QFontMetrics(buttonFont());
+    if (button.kind != Button::Www)
+        option.text = button.title;
     painter->save();
     painter->setFont(buttonFont());
-    styleOf(cell.widget)->drawControl(QStyle::CE_PushButton, &option, painter, cell.widget);
+    QStyle* style = styleOf(cell.widget);
+    if (button.kind != Button::Www) {
+        style->drawControl(QStyle::CE_PushButton, &option, painter, cell.widget);
+        painter->restore();
+        return;
+    }
+    style->drawControl(QStyle::CE_PushButtonBevel, &option, painter, cell.widget);
+    // A globe, in the button's own text colour, so that it reads in light and dark themes.
+    const QRect face = style->subElementRect(QStyle::SE_PushButtonContents, &option, cell.widget);
+    const qreal radius = std::min(face.width(), face.height()) * 0.36;
+    const QPointF centre = QRectF(face).center();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QPen(option.palette.color(QPalette::ButtonText), std::max(1.0, radius / 6)));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawEllipse(centre, radius, radius);
+    painter->drawEllipse(centre, radius * 0.42, radius);
+    painter->drawLine(QPointF(centre.x() - radius, centre.y()),
+                      QPointF(centre.x() + radius, centre.y()));
+    for (const qreal y : {-0.5, 0.5}) {
+        const qreal half = radius * std::sqrt(1 - y * y);
+        painter->drawLine(QPointF(centre.x() - half, centre.y() + y * radius),
+                          QPointF(centre.x() + half, centre.y() + y * radius));
+    }
     painter->restore();
+}
+
+bool DescriptionCell::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (event->type() == QEvent::ToolTip && view) {
+        if (const ButtonCell* button = buttonAt(view, index, event->pos())) {
+            // The web page button names the address it opens; the others say what they do.
+            const QString address = index.data(WebAddressRole).toString();
+            QToolTip::showText(event->globalPos(),
+                               button->kind == Button::Www ? address : button->title, view);
+            return true;
+        }
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
 void DescriptionCell::paint(QPainter* painter, const QStyleOptionViewItem& option,

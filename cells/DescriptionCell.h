@@ -1,10 +1,10 @@
 #pragma once
 
 // The delegate of a table's "description" column: the row's text, with up to three push
-// buttons ("install", "update", "www") at its right end. One instance serves every row and
-// keeps no per-row state: which buttons a row shows is read from the row's roles each time
-// the row is drawn or clicked, and a click released inside a button is announced with the
-// row's index and the button's kind, for whoever owns the table to act on.
+// buttons ("Install", "Update", and a globe for the web page) at its right end. One instance
+// serves every row and keeps no per-row state: which buttons a row shows is read from the
+// row's roles each time the row is drawn or clicked, and a click released inside a button is
+// announced with the row's index and the button's kind, for whoever owns the table to act on.
 
 #include <QPersistentModelIndex>
 #include <QPointer>
@@ -52,11 +52,16 @@ public:
     // The layout of the index's cell in the frame, for the given view.
     Layout layout(const QRect& frame, const QModelIndex& index, const QWidget* widget) const;
 
+    // The width a row's buttons take at most; the column is never made narrower.
+    int buttonsWidth(const QWidget* widget) const;
+
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 
 signals:
     // Once per click released inside the button it pressed; the row is selected by then.

@@ -80,6 +80,11 @@ private slots:
         }
         QCOMPARE(seen.join(' '), shown);
         QCOMPARE(text, QRect(frame.topLeft(), QPoint(right, frame.bottom())));
+        // Install and Update are as wide as each other: a row's button keeps its place when
+        // one turns into the other.
+        if (update)
+            QCOMPARE(update->width(),
+                     m_cell->layout(frame, m_model->index(3, 1), m_view.get()).install->width());
     }
 
     // The left button (or the right one, where "away" names it) pressed on a button of the
