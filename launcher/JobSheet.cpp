@@ -43,6 +43,8 @@ void JobSheet::show()
         m_sheet = new DownloadSheet(m_window);
         m_sheet->setWindowTitle(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Installing")));
         m_sheet->setAccessibleName(m_sheet->windowTitle());
+        m_sheet->progressBar()->setAccessibleName(
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "Install progress")));
         m_sheet->setWindowModality(Qt::WindowModal);
         connect(m_sheet, &DownloadSheet::cancelRequested, this, [this] {
             m_sheet->cancelButton()->setEnabled(false);
