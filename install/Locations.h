@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QVariantMap>
 
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -56,5 +57,7 @@ bool moveToTrash(const QUrl& item);
 // removes anything; false when the item did not go to the Trash.
 bool moveToTrashFrom(const QString& path, const QString& place);
 
-// Starts the "New level installed!" sheet on the window and returns at once.
-void showInstallSuccessfulAlert(QWidget* window, const QString& name);
+// Starts the "New level installed!" sheet on the window and returns at once. With play, the
+// sheet offers "Play" beside "OK", and play runs when it is chosen.
+void showInstallSuccessfulAlert(QWidget* window, const QString& name,
+                                std::function<void()> play = {});

@@ -139,7 +139,9 @@ void InstallRunner::start(InstallJob* job)
                 localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level could not be installed.")),
                 outcome.reason, Alert::Critical);
         } else if (outcome.succeeded()) {
-            showInstallSuccessfulAlert(m_window, job->levelName());
+            showInstallSuccessfulAlert(
+                m_window, job->levelName(),
+                [this, folder = job->installedFolder()] { emit playRequested(folder); });
         }
     });
     m_jobSheet->bind(job, localizedString(QT_TRANSLATE_NOOP("Quillmor", "Installing…")));

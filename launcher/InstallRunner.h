@@ -54,6 +54,8 @@ public:
 signals:
     // An install put a level in place, in this folder.
     void levelInstalled(const QUrl& folder);
+    // The player chose "Play" on the sheet that told of the level installed in this folder.
+    void playRequested(const QUrl& folder);
 
 private:
     InstallJob* newInstall(const LevelIdentity& level, Questions* questions);

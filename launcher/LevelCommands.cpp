@@ -131,10 +131,11 @@ void Launcher::deleteLevel(QObject*)
         return;
     }
     auto* alert = new Alert(m_window);
-    alert->addButtonWithTitle(QStringLiteral("OK"));
+    alert->addButtonWithTitle(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Move to Trash")));
     alert->addButtonWithTitle(QStringLiteral("Cancel"));
-    alert->setMessageText(localizedString(
-        QT_TRANSLATE_NOOP("Quillmor", "Are you sure you want to delete this level?")));
+    alert->setMessageText(
+        localizedString(QT_TRANSLATE_NOOP("Quillmor", "Move \"%1\" to the Trash?"))
+            .arg(entry->value(LevelKey::name).toString()));
     alert->setInformativeText(localizedString(
         QT_TRANSLATE_NOOP("Quillmor", "This will move the level data into the trash bin and "
                                       "remove it from the level list.")));

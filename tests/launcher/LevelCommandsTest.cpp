@@ -29,13 +29,14 @@ private slots:
         const auto row = [](const char* tag, const QStringList& outcome) {
             QTest::newRow(tag) << outcome;
         };
-        const QString ask = "Are you sure you want to delete this level?";
+        const QString askOld = "Move \"Old\" to the Trash?", ask = "Move \"Found\" to the Trash?";
         row("Remote/menu", {"Install", "on", "off", "off", "on", "off"});
         row("Old/menu", {"Update", "on", "on", "on", "on", "on"});
+        row("Remote/selected", {"Install", "on", "off", "off", "on", "off"}); // menu left shut
         row("Found/menu", {"Update", "off", "on", "on", "off", "on"});
         row("Vanished/menu", {"Reinstall", "on", "off", "on", "on", "off"});
         row("Standard/levelMenu/Ctrl", {"Update", "off", "off", "off", "off", "off"});
-        row("Old/Move to Trash/OK", {ask, "kept", "Old", "off", "Old", ""});
+        row("Old/Move to Trash/OK", {askOld, "kept", "Old", "off", "Old", ""});
         row("Found/Delete/OK", {ask, "gone", "Old", "on", "Found", ""});
         row("Found/Move to Trash/Cancel", {ask, "kept", "Found", "on", "", ""});
         row("Found/Delete/re-sort, OK", {ask, "gone", "Current", "on", "Found", ""});
@@ -56,7 +57,7 @@ private slots:
         QFETCH(QStringList, outcome);
         const QStringList steps = QString(QTest::currentDataTag()).split('/');
         const QString level = steps[0], gesture = steps[1], button = steps.value(2);
-        const bool menu = gesture.endsWith("enu");
+        const bool menu = gesture.endsWith("enu") || gesture == "selected";
         // No file manager on the bus, and no program found to open a folder with.
         const QByteArray path = qgetenv("PATH");
         if (button == "nothing opens")
@@ -74,16 +75,17 @@ private slots:
             clickAt(cellLayout(level).www->center());
         else if (auto* bar = window()->findChild<QMenu*>(gesture))
             bar->popup({}), bar->hide();
-        else
+        else if (gesture != "selected")
             contextMenu(level, gesture);
         if (button.startsWith("drop"))
             definition()->database()->removeEntriesForInstallDir(QUrl(folderUrl(level)));
         if (button.contains(','))
             table()->sortByColumn(0, Qt::DescendingOrder);
         const QList<QAction*> items = launcher()->levelMenuItems();
-        QStringList seen{
-            menu ? items[0]->text()
-                 : answerSheet(button == "nothing opens" ? QString() : button.section(", ", -1))};
+        QStringList seen{menu ? items[0]->text()
+                              : answerSheet(button == "nothing opens" || button.endsWith("OK")
+                                                ? QString() // Return: the sheet's default button
+                                                : button.section(", ", -1))};
         seen[0] += informative().contains("not an http") ? " (not a web address)" : "";
         const QStringList facts =
             menu ? QStringList{"install item", "install", "play", "delete", "website", "reveal"}
