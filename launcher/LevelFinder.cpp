@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QTableView>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -133,6 +134,29 @@ void LevelFinder::levelFilterDidChange()
 {
     m_foldedFilter = m_filter ? foldedForFind(m_filter->text()) : QString();
     applyLevelFilter();
+    updateLevelCounts();
+}
+
+void LevelFinder::showWhenNothingMatches()
+{
+    const bool nothing = !m_foldedFilter.isEmpty() && m_shownRows == 0;
+    if (!nothing && !m_nothingMatches)
+        return;
+    if (!m_nothingMatches) {
+        // Laid out on the table's viewport, so it stays centred in whatever room the table has.
+        QWidget* viewport = m_table->viewport();
+        auto* layout = new QVBoxLayout(viewport);
+        m_nothingMatches = new QLabel(viewport);
+        m_nothingMatches->setAlignment(Qt::AlignCenter);
+        m_nothingMatches->setWordWrap(true);
+        m_nothingMatches->setTextFormat(Qt::PlainText);
+        m_nothingMatches->setForegroundRole(QPalette::PlaceholderText);
+        layout->addWidget(m_nothingMatches);
+    }
+    m_nothingMatches->setText(
+        localizedString(QT_TRANSLATE_NOOP("Quillmor", "No levels match \"%1\""))
+            .arg(m_filter->text().trimmed()));
+    m_nothingMatches->setVisible(nothing);
 }
 
 void LevelFinder::applyLevelFilter()
@@ -142,12 +166,15 @@ void LevelFinder::applyLevelFilter()
     const int rows = m_model->rowCount();
     if (!m_foldedFilter.isEmpty() && m_foldedRows.size() != rows)
         foldRows(-1);
+    m_shownRows = 0;
     for (int row = 0; row < rows; ++row) {
         const bool hide =
             !m_foldedFilter.isEmpty() && !m_foldedRows.at(row).contains(m_foldedFilter);
         if (m_table->isRowHidden(row) != hide)
             m_table->setRowHidden(row, hide);
+        m_shownRows += hide ? 0 : 1;
     }
+    showWhenNothingMatches();
     // A selection nobody can see would still be played, installed or deleted by the
     // commands: the nearest row shown takes it, so that the row with the focus is the one
     // Return plays. Only where no row is shown does the selection go.
@@ -191,8 +218,15 @@ void LevelFinder::updateLevelCounts()
             ++updates;
     }
     m_updatesAvailable = updates;
+    // While the filter hides rows, the line says first how many are shown.
+    QString shown;
+    if (!m_foldedFilter.isEmpty())
+        shown = localizedString(QT_TRANSLATE_NOOP("Quillmor", "Showing %1 of %2 — "))
+                    .arg(m_shownRows)
+                    .arg(m_model->rowCount());
     if (m_counts)
-        m_counts->setText(countText(installed, QT_TRANSLATE_NOOP("Quillmor", "1 level installed"),
+        m_counts->setText(shown +
+                          countText(installed, QT_TRANSLATE_NOOP("Quillmor", "1 level installed"),
                                     QT_TRANSLATE_N_NOOP("Quillmor", "%n levels installed")) +
                           localizedString(QT_TRANSLATE_NOOP("Quillmor", ", ")) +
                           countText(updates, QT_TRANSLATE_NOOP("Quillmor", "1 update available"),

@@ -2,8 +2,9 @@
 
 // Finding levels and keeping count. The filter field keeps only the level table's rows whose
 // name, author, description or source contain its text, whatever the case and accents; the
-// counts line says how many levels are installed and how many updates wait. The filter hides
-// rows, never removes them, so row i stays the catalogue's entry i for every command.
+// counts line says how many levels are installed and how many updates wait, and while the
+// filter hides rows, how many it shows. The filter hides rows, never removes them, so row i
+// stays the catalogue's entry i for every command.
 
 #include <QHash>
 #include <QObject>
@@ -47,12 +48,16 @@ private:
     // budget is spent (false; a negative budget has no end).
     bool foldRows(qint64 budgetNsecs);
     void applyLevelFilter();
+    // Says so in the empty table when the filter hides every row.
+    void showWhenNothingMatches();
     void updateLevelCounts();
 
     QPointer<QTableView> m_table;
     LevelTableModel* m_model;
     QPointer<QLineEdit> m_filter;
     QPointer<QLabel> m_counts;
+    QLabel* m_nothingMatches = nullptr; // made the first time nothing matches
+    int m_shownRows = 0;
     // Each row's name, author, description and source, folded, one line each; filled in idle
     // slices after a reload, or at once by the first filtering that needs them.
     QStringList m_foldedRows;

@@ -9,7 +9,9 @@
 #include "cells/DescriptionCell.h"
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QList>
+#include <QPalette>
 #include <QStringList>
 
 #include <functional>
@@ -30,10 +32,24 @@ public:
         IdentityRole,
     };
 
+    // What the "status" column says of a level, in the order it sorts upwards: what wants the
+    // player's attention first, what can still be had last.
+    enum class Status
+    {
+        UpdateAvailable,
+        Missing,
+        Installed,
+        BuiltIn,
+        Available,
+    };
+    static Status statusOf(const LevelEntry& entry);
+    static QString statusText(Status status);
+
     // The feed's name for a feed URL, as the "source" column shows it.
     using SourceName = std::function<QString(const QString& url)>;
 
-    // Columns are named by record keys ("name", "author", "description", "source").
+    // Columns are named by record keys ("name", "author", "description", "source"), and
+    // "status", which tells the level's Status.
     explicit LevelTableModel(const QStringList& columns, QObject* parent = nullptr);
 
     void setSourceName(SourceName sourceName) { m_sourceName = std::move(sourceName); }
@@ -48,6 +64,9 @@ public:
     QString displayText(const LevelEntry& entry, const QString& column) const;
     // Installed, yet its folder was gone when last looked at ("exists" false).
     static bool isMissing(const LevelEntry& entry);
+    // The colour missing levels are drawn in: red, as dark or light as the palette's rows need
+    // for it to read on them.
+    static QColor missingColour(const QPalette& palette);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
