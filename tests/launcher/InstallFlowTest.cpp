@@ -190,7 +190,10 @@ private slots:
         modal<QFileDialog>()->selectFile(path);                // as a pick in its list would
         QTest::keyClick(modal<QFileDialog>(), Qt::Key_Return); // its default button, Open
         QVERIFY(sheetUp());
-        QCOMPARE(answerSheet(), QStringLiteral("New level installed!"));
+        // The sheet's Play starts the game with the level just installed.
+        QCOMPARE(answerSheet("Play"), QStringLiteral("New level installed!"));
+        waitForGame();
+        QCOMPARE(gamesPlayed(), QStringLiteral("(custom Castle)"));
         const QVariantMap entry = launcher()->database()->objectAtIndex(rowOf("Castle"));
         QCOMPARE(entry.value("pubDateInstall").toDateTime(), mtime);
         QVERIFY(checkInstall(entry) == NotDownloadable && QFile::exists(path));
