@@ -14,12 +14,16 @@ here = os.path.dirname(os.path.abspath(__file__))
 out, base = sys.argv[1], sys.argv[2].rstrip("/")
 os.makedirs(os.path.join(out, "levels"), exist_ok=True)
 
-authors = {"Ember Keep": "Sable Orrin", "Glass Marsh": "Wen Tolliver", "Tidewater": "Mara Quist"}
+authors = {"Ember Keep": "Sable Orrin", "Glass Marsh": "Wen Tolliver", "Tidewater": "Mara Quist",
+           "Frost Orchard": "Ilse Varga"}
 blurbs = {
     "Ember Keep": "A fortress of cooling lava; bring a long quill.",
     "Glass Marsh": "Reflections hide the paths through the reeds.",
     "Tidewater": "The sea comes in every ninety seconds.",
+    "Frost Orchard": "Pick the apples before the frost takes the ladders.",
 }
+# The text feed offers levels of its own: a level that both feeds listed would show twice.
+text_feed = {"Copper Steps", "Lantern Hollow"}
 items = []
 when = datetime(2026, 11, 1, 12, 0, tzinfo=timezone.utc)
 for i, name in enumerate(sorted(os.listdir(os.path.join(here, "levels")))):
@@ -37,6 +41,8 @@ rss = ['<?xml version="1.0" encoding="UTF-8"?>',
        "<description>Levels served from this machine for trying the launcher.</description>",
        "<ttl>60</ttl>"]
 for name, archive, sha1, length, date in items:
+    if name in text_feed:
+        continue
     url = f"{base}/levels/{os.path.basename(archive)}"
     rss += ["<item>", f"<title>{escape(name)}</title>", f"<link>{base}/#{name.replace(' ', '')}</link>",
             f"<description>{escape(blurbs.get(name, 'A demo level.'))}</description>",
@@ -50,5 +56,5 @@ rss += ["</channel>", "</rss>", ""]
 open(os.path.join(out, "feed.rss"), "w", encoding="utf-8").write("\n".join(rss))
 
 with open(os.path.join(out, "levels.txt"), "wb") as txt:
-    for name, archive, *_ in items[:2]:
-        txt.write(f"{name} (text feed)\n{base}/levels/{os.path.basename(archive)}\n".encode("cp1252"))
+    for name, archive, *_ in (item for item in items if item[0] in text_feed):
+        txt.write(f"{name}\n{base}/levels/{os.path.basename(archive)}\n".encode("cp1252"))
