@@ -23,6 +23,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTableView>
 
 namespace {
@@ -52,12 +53,15 @@ void saveWindowState(const QMainWindow* window, const QTableView* table)
     UserDefaults& defaults = UserDefaults::standard();
     defaults.setObject(window->saveGeometry(), Launcher::windowFrameKey);
     defaults.setObject(table->horizontalHeader()->saveState(), Launcher::levelTableColumnsKey);
+    if (const auto* split = qobject_cast<const QSplitter*>(table->parentWidget()))
+        defaults.setObject(split->saveState(), Launcher::levelSplitterKey);
 }
 
 } // namespace
 
 const QString Launcher::windowFrameKey = QStringLiteral("LauncherWindow Frame");
 const QString Launcher::levelTableColumnsKey = QStringLiteral("LevelTable Columns");
+const QString Launcher::levelSplitterKey = QStringLiteral("LevelTable Splitter");
 
 Launcher::Launcher(QObject* parent) : QObject(parent)
 {

@@ -84,6 +84,8 @@ public:
     // The user-defaults keys that keep the window's size and the table's columns.
     static const QString windowFrameKey;
     static const QString levelTableColumnsKey;
+    // The split between the level table and the details pane under it.
+    static const QString levelSplitterKey;
 
     // Start-up: loads the source list and the catalogue, shows and selects, checks the feeds.
     void awakeFromNib();

@@ -4,6 +4,7 @@
 #include "cells/DescriptionCell.h"
 #include "launcher/AboutSheet.h"
 #include "launcher/Launcher.h"
+#include "launcher/LevelDetails.h"
 #include "launcher/LevelTableModel.h"
 #include "launcher/WindowPlacement.h"
 #include "platform/Localization.h"
@@ -22,6 +23,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QShortcut>
+#include <QSplitter>
 
 namespace {
 
@@ -98,6 +100,17 @@ void WindowDefinition::instantiate()
     header->setSortIndicatorShown(true);
     // No order until start-up picks one or the stored columns bring theirs.
     header->setSortIndicator(-1, Qt::AscendingOrder);
+    // The selected level's details under the table; the player moves the split between them.
+    auto* split = new QSplitter(Qt::Vertical, m_ui->centralWidget);
+    split->setObjectName(QStringLiteral("levelSplitter"));
+    split->setChildrenCollapsible(false);
+    delete m_ui->mainLayout->replaceWidget(table, split);
+    split->addWidget(table);
+    auto* details = new LevelDetails(split);
+    split->addWidget(details);
+    split->setStretchFactor(0, 1);
+    details->setTable(table);
+    connect(details, &LevelDetails::websiteRequested, m_launcher, &Launcher::wwwButton);
     restoreWindowState();
 
     m_database->setRepositories(m_repositories.get());
@@ -145,6 +158,10 @@ void WindowDefinition::restoreWindowState()
     // The description takes what the window gives beyond the other columns.
     header->setSectionResizeMode(m_levelModel->columnOf(QStringLiteral("description")),
                                  QHeaderView::Stretch);
+    auto* split = qobject_cast<QSplitter*>(m_ui->levelTable->parentWidget());
+    const QByteArray sizes = defaults.objectForKey(Launcher::levelSplitterKey).toByteArray();
+    if (split && (sizes.isEmpty() || !split->restoreState(sizes)))
+        split->setSizes({360, 130});
 }
 
 void WindowDefinition::connectActions()
