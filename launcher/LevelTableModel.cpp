@@ -150,6 +150,25 @@ QVariant LevelTableModel::data(const QModelIndex& index, int role) const
                 icon = icons.insert(int(status), statusIcon(status));
             return *icon;
         }
+    case Qt::AccessibleDescriptionRole: {
+        // The description cell's buttons are drawn, not widgets: a screen reader learns of them
+        // here, and finds the same commands in the Level menu and the row's context menu.
+        if (m_columns.value(index.column()) != u"description")
+            return {};
+        QStringList buttons;
+        const InstallState state = checkInstall(entry);
+        if (state == NotInstalled)
+            buttons << localizedString(QT_TRANSLATE_NOOP("Quillmor", "Install"));
+        else if (state == UpdateAvailable)
+            buttons << localizedString(QT_TRANSLATE_NOOP("Quillmor", "Update"));
+        if (!entry.value(LevelKey::urlWebsite).toString().isEmpty())
+            buttons << localizedString(QT_TRANSLATE_NOOP("Quillmor", "Web page"));
+        if (buttons.isEmpty())
+            return {};
+        return localizedString(
+                   QT_TRANSLATE_NOOP("Quillmor", "Buttons: %1. The Level menu has them too."))
+            .arg(buttons.join(localizedString(QT_TRANSLATE_NOOP("Quillmor", ", "))));
+    }
     case InstallStateRole:
         return int(checkInstall(entry));
     case WebAddressRole:
