@@ -17,6 +17,7 @@
 #include "transfer/DownloadStatus.h"
 
 #include <QAction>
+#include <QCollator>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHeaderView>
@@ -36,6 +37,18 @@ LevelTableModel* levelModel(const QTableView* table)
     return table ? qobject_cast<LevelTableModel*>(table->model()) : nullptr;
 }
 
+// Names as people read them in the player's language: "Ärger" with the A's, "Level 9" before
+// "Level 10".
+const QCollator* readingOrder()
+{
+    static const QCollator collator = [] {
+        QCollator made;
+        made.setNumericMode(true);
+        return made;
+    }();
+    return &collator;
+}
+
 // The table's order as sort descriptors; none while no column is chosen.
 QList<SortDescriptor> sortDescriptors(const QTableView* table)
 {
@@ -43,8 +56,14 @@ QList<SortDescriptor> sortDescriptors(const QTableView* table)
     const int section = table->horizontalHeader()->sortIndicatorSection();
     if (!model || section < 0 || section >= model->columnCount())
         return {};
-    return {{model->columnIdentifier(section),
-             table->horizontalHeader()->sortIndicatorOrder() == Qt::AscendingOrder}};
+    SortDescriptor order{model->columnIdentifier(section),
+                         table->horizontalHeader()->sortIndicatorOrder() == Qt::AscendingOrder};
+    order.collator = readingOrder();
+    if (order.key == u"status")
+        order.valueOf = [](const QVariantMap& entry) {
+            return QVariant(int(LevelTableModel::statusOf(entry)));
+        };
+    return {order};
 }
 
 // Keeps the window's size and the table's columns for the next start.
@@ -96,6 +115,11 @@ void Launcher::awakeFromNib()
         if (row >= 0)
             selectRow(int(row));
         updateLaunchButton();
+    });
+    connect(m_installs, &InstallRunner::playRequested, this, [this](const QUrl& folder) {
+        const qsizetype row = m_database->indexOfInstallFolder(folder);
+        if (row >= 0)
+            playLevelAtRow(int(row));
     });
     // Fetched through the download controller: its sheet on the window, its alerts for the
     // feeds that fail.
@@ -193,8 +217,10 @@ void Launcher::reloadLevelTable(QTableView* table)
     for (qsizetype row = 0; row < m_database->count(); ++row)
         levels.append(m_database->objectAtIndex(row));
     model->setLevels(std::move(levels));
-    if (table == m_levelTable)
+    if (table == m_levelTable) {
         m_finder->levelsDidReload();
+        validateMenuItems();
+    }
 
     if (!kept)
         return;
@@ -222,6 +248,9 @@ void Launcher::tableViewSelectionDidChange()
         m_selectedLevel =
             selected.first().data(LevelTableModel::IdentityRole).value<LevelIdentity>();
     updateLaunchButton();
+    // The menu bar's items are read by screen readers while the menu is closed, and their
+    // shortcuts act while it is: they follow the selection, not the last opening of a menu.
+    validateMenuItems();
 }
 
 void Launcher::updateLaunchButton()
@@ -248,6 +277,7 @@ void Launcher::showLevelMenu(const QPoint& pos)
     menu.addAction(m_deleteLevelMenuItem);
     menu.exec(m_levelTable->viewport()->mapToGlobal(pos));
     m_clickedRow = -1;
+    validateMenuItems();
 }
 
 void Launcher::showPreferences(QObject*)

@@ -85,8 +85,9 @@ void WindowDefinition::instantiate()
     m_entrySheet = new EntrySheet(m_preferencePanel);
 
     QTableView* table = m_ui->levelTable;
-    m_levelModel = new LevelTableModel({QStringLiteral("name"), QStringLiteral("author"),
-                                        QStringLiteral("description"), QStringLiteral("source")},
+    m_levelModel = new LevelTableModel({QStringLiteral("name"), QStringLiteral("status"),
+                                        QStringLiteral("author"), QStringLiteral("description"),
+                                        QStringLiteral("source")},
                                        m_window.get());
     m_levelModel->setSourceName([repositories = m_repositories.get()](const QString& url) {
         return repositories->getNameForURL(url);
@@ -151,13 +152,16 @@ void WindowDefinition::restoreWindowState()
     QHeaderView* header = m_ui->levelTable->horizontalHeader();
     const QByteArray columns = defaults.objectForKey(Launcher::levelTableColumnsKey).toByteArray();
     if (columns.isEmpty() || !header->restoreState(columns)) {
-        const int widths[] = {170, 130, 420, 170};
+        const int widths[] = {170, 140, 130, 400, 150};
         for (int column = 0; column < int(std::size(widths)); ++column)
             header->resizeSection(column, widths[column]);
     }
-    // The description takes what the window gives beyond the other columns.
+    // The description takes what the window gives beyond the other columns, and never less
+    // than its buttons need: a narrow window scrolls rather than cut a button in half.
     header->setSectionResizeMode(m_levelModel->columnOf(QStringLiteral("description")),
                                  QHeaderView::Stretch);
+    header->setMinimumSectionSize(
+        std::max(header->minimumSectionSize(), m_levelCell->buttonsWidth(m_ui->levelTable)));
     auto* split = qobject_cast<QSplitter*>(m_ui->levelTable->parentWidget());
     const QByteArray sizes = defaults.objectForKey(Launcher::levelSplitterKey).toByteArray();
     if (split && (sizes.isEmpty() || !split->restoreState(sizes)))
@@ -187,6 +191,11 @@ void WindowDefinition::connectActions()
     connect(table, &QWidget::customContextMenuRequested, launcher, &Launcher::showLevelMenu);
 
     QLineEdit* filter = m_ui->levelFilter;
+    // The field's clear button shows only an icon; its action's text names it for screen readers.
+    if (auto* clear = filter->findChild<QAction*>(QStringLiteral("_q_qlineeditclearaction"))) {
+        clear->setText(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Clear the search")));
+        clear->setToolTip(clear->text());
+    }
     auto* findKey = new QShortcut(QKeySequence::Find, m_window.get());
     connect(findKey, &QShortcut::activated, filter, [filter] {
         filter->setFocus(Qt::ShortcutFocusReason);

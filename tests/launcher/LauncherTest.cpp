@@ -1,4 +1,6 @@
+#include "cells/DescriptionCell.h"
 #include "install/StaleDownloads.h"
+#include "platform/Contrast.h"
 #include "platform/InstanceLock.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
@@ -6,6 +8,8 @@
 #include "tests/launcher/LauncherFixture.h"
 #include "transfer/DownloadStatus.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
@@ -154,7 +158,9 @@ private slots:
             doubleClickRow(name);
         QStringList seen{answerSheet()};
         QVERIFY2(!noGame || informative().contains(gesture), qPrintable(informative()));
-        const bool red = model()->index(rowOf(name), 0).data(Qt::ForegroundRole) == QColor(Qt::red);
+        const QColor drawn =
+            model()->index(rowOf(name), 0).data(Qt::ForegroundRole).value<QColor>();
+        const bool red = drawn.isValid() && drawn.hslHue() == 0 && drawn.hslSaturation() > 0;
         seen << (red ? "yes" : "no") << gamesPlayed()
              << UserDefaults::standard().objectForKey("lastSelection").toString()
              << selectionState();
@@ -162,6 +168,59 @@ private slots:
                                 "lastSelection", "selected",  "launch button"};
         QCOMPARE(labelled(facts, seen.replaceInStrings(folderUrl(name), name)),
                  labelled(facts, outcome));
+    }
+
+    // What a glance and a screen reader take from the window: each level's status, the missing
+    // level's colour against the rows in a light and a dark palette, and texts that no
+    // accessible name hides (the counts line read as it reads, and reached by Tab).
+    void readsRight()
+    {
+        writeMixedCatalogue();
+        start();
+        QStringList status;
+        for (const QString& name : names())
+            status
+                << name + ": " +
+                       model()->index(rowOf(name), model()->columnOf("status")).data().toString();
+        QCOMPARE(status.join(", "), "Current: Installed, Found: Installed, Old: Update available, "
+                                    "Remote: Available, "
+                                    "Standard: Built in, Vanished: Missing");
+        const QPalette light = QApplication::palette();
+        QPalette dark = light;
+        dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+        dark.setColor(QPalette::AlternateBase, QColor(0x38, 0x38, 0x38));
+        for (const QPalette& palette : {light, dark}) {
+            QApplication::setPalette(palette);
+            const auto colour = model()->index(rowOf("Vanished"), 0).data(Qt::ForegroundRole);
+            for (const auto role : {QPalette::Base, QPalette::AlternateBase})
+                QVERIFY(contrastRatio(colour.value<QColor>(), palette.color(role)) >= 4.5);
+        }
+        QApplication::setPalette(light);
+
+        QStringList hidden;
+        for (QWidget* top : {static_cast<QWidget*>(window()),
+                             static_cast<QWidget*>(launcher()->preferenceSheet())}) {
+            for (const QWidget* widget : top->findChildren<QWidget*>()) {
+                const auto* button = qobject_cast<const QAbstractButton*>(widget);
+                const auto* label = qobject_cast<const QLabel*>(widget);
+                const QString text = button ? button->text() : label ? label->text() : QString();
+                if (!widget->accessibleName().isEmpty() && !text.isEmpty() &&
+                    widget->accessibleName() != QString(text).remove('&'))
+                    hidden << widget->objectName();
+            }
+        }
+        QCOMPARE(hidden.join(", "), "");
+        QLabel* counts = launcher()->levelCountsLabel();
+        QCOMPARE(QAccessible::queryAccessibleInterface(counts)->text(QAccessible::Name),
+                 counts->text());
+        QVERIFY(counts->focusPolicy() & Qt::TabFocus);
+        // However wide the other columns, the description keeps room for its buttons.
+        const int description = model()->columnOf("description");
+        for (int column = 0; column < model()->columnCount(); ++column)
+            table()->horizontalHeader()->resizeSection(column, column == description ? 1 : 600);
+        const auto* cell =
+            qobject_cast<DescriptionCell*>(table()->itemDelegateForColumn(description));
+        QTRY_VERIFY(table()->columnWidth(description) >= cell->buttonsWidth(table()));
     }
 
     // While the game runs the window is disabled, not frozen: a second double-click starts
@@ -214,7 +273,11 @@ private slots:
         const QString all = "Castle, Crème Brûlée, Ocean, Standard";
         const auto row = [](const char* tag, const char* gestures, QStringList outcome,
                             const char* games = "",
-                            const char* line = "2 levels installed, 1 update available") {
+                            QString line = "2 levels installed, 1 update available") {
+            // While the filter is on, the line first says how many rows it shows of the four.
+            if (QString(gestures).contains("type") && !QString(gestures).contains("escape"))
+                line.prepend(QString("Showing %1 of 4 — ")
+                                 .arg(outcome[2].startsWith("No") ? 0 : outcome[2].count(',') + 1));
             QTest::newRow(tag) << gestures << (outcome << games << line << "on");
         };
         row("name, other case", "type CASTLE", {"Castle", "on", "Castle"});
@@ -222,7 +285,7 @@ private slots:
         row("author", "type zoe", {"Crème Brûlée", "off", "Crème Brûlée"});
         row("description, ligature", "type fish", {"Ocean", "on", "Ocean"});
         row("source", "type /other", {"Ocean", "on", "Castle, Ocean"});
-        row("not across columns", "type castleann", {"", "off", ""});
+        row("not across columns", "type castleann", {"", "off", "No levels match \"castleann\""});
         row("selected row shown", "click Ocean;type fish", {"Ocean", "on", "Ocean"});
         row("Escape shows every row", "click Castle;type ocean;escape", {"Ocean", "on", all});
         row("Return plays the row filtered to", "type CASTLE;return", {"Castle", "on", "Castle"},
@@ -232,6 +295,8 @@ private slots:
             {"Ocean", "on", "Standard, Ocean, Castle"});
         row("sorted by the feed names shown", "sort source",
             {"Standard", "on", "Standard, Castle, Ocean, Crème Brûlée"});
+        row("sorted by status", "sort status",
+            {"Standard", "on", "Castle, Ocean, Standard, Crème Brûlée"});
         row("delete in a filtered table", "type fish;click Ocean;delete", {"Ocean", "off", "Ocean"},
             "", "1 level installed, 1 update available");
     }
@@ -263,6 +328,10 @@ private slots:
         }
         QStringList shown = names();
         shown.removeIf([this](const QString& name) { return table()->isRowHidden(rowOf(name)); });
+        // An empty table says why.
+        for (const QLabel* said : table()->viewport()->findChildren<QLabel*>())
+            shown << (said->isVisible() ? said->text() : QString());
+        shown.removeAll(QString());
         const QStringList facts{"selected",     "launch button", "shown",
                                 "games played", "counts line",   "Update All"};
         QCOMPARE(labelled(facts, selectionState()
