@@ -19,6 +19,10 @@
         <source>Cancel the download</source>
         <translation>Download abbrechen</translation>
     </message>
+    <message>
+        <source>Progress</source>
+        <translation>Fortschritt</translation>
+    </message>
 </context>
 <context>
     <name>EntrySheet</name>
@@ -102,24 +106,12 @@
         <translation>&amp;Levels</translation>
     </message>
     <message>
-        <source>Levels menu</source>
-        <translation>Menü „Levels“</translation>
-    </message>
-    <message>
         <source>&amp;Help</source>
         <translation>&amp;Hilfe</translation>
     </message>
     <message>
-        <source>Help menu</source>
-        <translation>Menü „Hilfe“</translation>
-    </message>
-    <message>
         <source>L&amp;evel</source>
         <translation>L&amp;evel</translation>
-    </message>
-    <message>
-        <source>Level menu</source>
-        <translation>Menü „Level“</translation>
     </message>
     <message>
         <source>Commands on the selected level</source>
@@ -168,6 +160,14 @@
     <message>
         <source>Update every level that has an update</source>
         <translation>Alle Levels aktualisieren, für die es eine Aktualisierung gibt</translation>
+    </message>
+    <message>
+        <source>Install every update the feeds offer, one level after another</source>
+        <translation>Alle Aktualisierungen der Feeds installieren, ein Level nach dem anderen</translation>
+    </message>
+    <message>
+        <source>Start Quillmor with the selected level (Return)</source>
+        <translation>Quillmor mit dem ausgewählten Level starten (Eingabetaste)</translation>
     </message>
 </context>
 <context>
@@ -364,18 +364,6 @@
         <translation>Erfolgreich!</translation>
     </message>
     <message>
-        <source>www</source>
-        <translation>www</translation>
-    </message>
-    <message>
-        <source>update</source>
-        <translation>Aktualisieren</translation>
-    </message>
-    <message>
-        <source>install</source>
-        <translation>Installieren</translation>
-    </message>
-    <message>
         <source>Enter the address of a level feed.</source>
         <translation>Geben Sie die Adresse eines Level-Feeds ein.</translation>
     </message>
@@ -446,22 +434,6 @@
         <translation>Das Level konnte nicht installiert werden.</translation>
     </message>
     <message>
-        <source>The level&apos;s download address names no archive.</source>
-        <translation>Die Download-Adresse des Levels nennt kein Archiv.</translation>
-    </message>
-    <message>
-        <source>There is no folder to download the archive into.</source>
-        <translation>Es gibt keinen Ordner, in den das Archiv heruntergeladen werden kann.</translation>
-    </message>
-    <message>
-        <source>The downloaded archive could not be moved to %1.</source>
-        <translation>Das heruntergeladene Archiv konnte nicht nach %1 verschoben werden.</translation>
-    </message>
-    <message>
-        <source>The downloaded archive could not be read.</source>
-        <translation>Das heruntergeladene Archiv konnte nicht gelesen werden.</translation>
-    </message>
-    <message>
         <source>Install Anyway</source>
         <translation>Trotzdem installieren</translation>
     </message>
@@ -482,14 +454,6 @@
         <translation>Aus Datei installieren</translation>
     </message>
     <message>
-        <source>%1 is not a file that can be read.</source>
-        <translation>%1 ist keine lesbare Datei.</translation>
-    </message>
-    <message>
-        <source>The archive could not be read.</source>
-        <translation>Das Archiv konnte nicht gelesen werden.</translation>
-    </message>
-    <message>
         <source>Directory exists</source>
         <translation>Ordner ist schon vorhanden</translation>
     </message>
@@ -498,16 +462,8 @@
         <translation>Im Zielordner liegt bereits ein Level. Möchten Sie in einen neuen Ordner installieren oder das vorhandene Level überschreiben? </translation>
     </message>
     <message>
-        <source>No free folder name was found for the level.</source>
-        <translation>Für das Level wurde kein freier Ordnername gefunden.</translation>
-    </message>
-    <message>
         <source>Level commands</source>
         <translation>Level-Befehle</translation>
-    </message>
-    <message>
-        <source>Quillmor Launcher %1</source>
-        <translation>Quillmor Launcher %1</translation>
     </message>
     <message>
         <source>Keeps your Quillmor levels: plays, installs and updates them from level feeds.</source>
@@ -532,10 +488,6 @@
     <message>
         <source>The default level data is part of the game executable and can&apos;t be managed separately.</source>
         <translation>Die Daten des Standard-Levels sind Teil des Spielprogramms und können nicht getrennt verwaltet werden.</translation>
-    </message>
-    <message>
-        <source>Are you sure you want to delete this level?</source>
-        <translation>Möchten Sie dieses Level wirklich löschen?</translation>
     </message>
     <message>
         <source>This will move the level data into the trash bin and remove it from the level list.</source>
@@ -590,24 +542,12 @@
         <translation>Quillmor konnte nicht gestartet werden.</translation>
     </message>
     <message>
-        <source>The program %1 did not start (%2).</source>
-        <translation>Das Programm %1 ist nicht gestartet (%2).</translation>
-    </message>
-    <message>
         <source>It was found through:</source>
         <translation>Gefunden über:</translation>
     </message>
     <message>
         <source>Updating %1 (%2 of %3)…</source>
         <translation>%1 wird aktualisiert (%2 von %3)…</translation>
-    </message>
-    <message>
-        <source>The level left the list while its archive was downloaded.</source>
-        <translation>Das Level wurde aus der Liste entfernt, während sein Archiv heruntergeladen wurde.</translation>
-    </message>
-    <message>
-        <source>%1: %2</source>
-        <translation>%1: %2</translation>
     </message>
     <message>
         <source>Update All was cancelled.</source>
@@ -742,10 +682,6 @@
         <translation>Die Übertragung brach ab: Der Server kündigte %1 Bytes an, angekommen sind %2.</translation>
     </message>
     <message>
-        <source>The server sent an empty file.</source>
-        <translation>Der Server hat eine leere Datei gesendet.</translation>
-    </message>
-    <message>
         <source>If you quit now, the changes that were not saved are lost.</source>
         <translation>Wenn Sie jetzt beenden, gehen die nicht gespeicherten Änderungen verloren.</translation>
     </message>
@@ -768,6 +704,110 @@
     <message>
         <source>Another copy of the launcher keeps the levels of this home. Switch to its window, or quit it before starting the launcher again.</source>
         <translation>Eine andere Kopie des Launchers verwaltet die Levels dieses Benutzerordners. Wechseln Sie zu ihrem Fenster, oder beenden Sie sie, bevor Sie den Launcher erneut starten.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Spielen</translation>
+    </message>
+    <message>
+        <source>Web page</source>
+        <translation>Webseite</translation>
+    </message>
+    <message>
+        <source>About Quillmor Launcher</source>
+        <translation>Über Quillmor Launcher</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>Free software under the GNU General Public License, version 3 or later.</source>
+        <translation>Freie Software unter der GNU General Public License, Version 3 oder neuer.</translation>
+    </message>
+    <message>
+        <source>Install progress</source>
+        <translation>Installationsfortschritt</translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation>In den Papierkorb verschieben</translation>
+    </message>
+    <message>
+        <source>Move &quot;%1&quot; to the Trash?</source>
+        <translation>„%1“ in den Papierkorb verschieben?</translation>
+    </message>
+    <message>
+        <source>Select a level to see its details.</source>
+        <translation>Wählen Sie ein Level aus, um seine Details zu sehen.</translation>
+    </message>
+    <message>
+        <source>By %1</source>
+        <translation>Von %1</translation>
+    </message>
+    <message>
+        <source>Source: %1</source>
+        <translation>Quelle: %1</translation>
+    </message>
+    <message>
+        <source>Web page: %1</source>
+        <translation>Webseite: %1</translation>
+    </message>
+    <message>
+        <source>Picture of %1</source>
+        <translation>Bild von %1</translation>
+    </message>
+    <message>
+        <source>Installed on %1, %2 on disk</source>
+        <translation>Installiert am %1, %2 auf dem Datenträger</translation>
+    </message>
+    <message>
+        <source>No levels match &quot;%1&quot;</source>
+        <translation>Keine Levels passen zu „%1“</translation>
+    </message>
+    <message>
+        <source>Showing %1 of %2 — </source>
+        <translation>%1 von %2 angezeigt — </translation>
+    </message>
+    <message>
+        <source>Update available</source>
+        <translation>Aktualisierung verfügbar</translation>
+    </message>
+    <message>
+        <source>Missing</source>
+        <translation>Fehlt</translation>
+    </message>
+    <message>
+        <source>Installed</source>
+        <translation>Installiert</translation>
+    </message>
+    <message>
+        <source>Built in</source>
+        <translation>Eingebaut</translation>
+    </message>
+    <message>
+        <source>Available</source>
+        <translation>Verfügbar</translation>
+    </message>
+    <message>
+        <source>Buttons: %1. The Level menu has them too.</source>
+        <translation>Schaltflächen: %1. Das Menü „Level“ hat sie auch.</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Clear the search</source>
+        <translation>Suche leeren</translation>
     </message>
 </context>
 </TS>
