@@ -104,7 +104,7 @@ AboutSheet::AboutSheet(QWidget* window) : QDialog(window)
     layout->addLayout(top);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    summary->setMinimumWidth(fontMetrics().averageCharWidth() * 44);
+    summary->setMinimumWidth(fontMetrics().averageCharWidth() * 56);
     // Tab goes from the address to OK and back; OK has the focus at first.
     setTabOrder(m_link, ok);
     ok->setFocus();
