@@ -4,11 +4,11 @@
 #include "platform/Contrast.h"
 #include "platform/Localization.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QHash>
 #include <QIcon>
-#include <QStyle>
+#include <QIconEngine>
+#include <QPainter>
 
 bool LevelTableModel::isMissing(const LevelEntry& entry)
 {
@@ -68,26 +68,92 @@ QColor LevelTableModel::missingColour(const QPalette& palette)
 
 namespace {
 
-QIcon statusIcon(LevelTableModel::Status status)
+// The status column's icons, drawn at whatever size and scale they are asked for, in colours
+// taken from the palette when drawn: a theme's own icons may be dark on a dark row.
+class StatusIconEngine : public QIconEngine
 {
-    QStyle* style = QApplication::style();
-    switch (status) {
-    case LevelTableModel::Status::UpdateAvailable:
-        return QIcon::fromTheme(QStringLiteral("software-update-available"),
-                                style->standardIcon(QStyle::SP_BrowserReload));
-    case LevelTableModel::Status::Missing:
-        return QIcon::fromTheme(QStringLiteral("dialog-warning"),
-                                style->standardIcon(QStyle::SP_MessageBoxWarning));
-    case LevelTableModel::Status::Installed:
-    case LevelTableModel::Status::BuiltIn:
-        return QIcon::fromTheme(QStringLiteral("emblem-ok-symbolic"),
-                                style->standardIcon(QStyle::SP_DialogApplyButton));
-    case LevelTableModel::Status::Available:
-        return QIcon::fromTheme(QStringLiteral("folder-download"),
-                                style->standardIcon(QStyle::SP_ArrowDown));
+public:
+    explicit StatusIconEngine(LevelTableModel::Status status) : m_status(status) {}
+
+    QIconEngine* clone() const override { return new StatusIconEngine(m_status); }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
     }
-    return {};
-}
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override
+    {
+        QPixmap drawn(size * scale);
+        drawn.setDevicePixelRatio(scale);
+        drawn.fill(Qt::transparent);
+        QPainter painter(&drawn);
+        paint(&painter, QRect(QPoint(), size), mode, state);
+        return drawn;
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
+    {
+        using Status = LevelTableModel::Status;
+        const QPalette palette = QGuiApplication::palette();
+        const QList<QColor> rows{palette.color(QPalette::Base),
+                                 palette.color(QPalette::AlternateBase)};
+        // On a selected row the icon takes the selection's text colour, as the text does.
+        const auto tint = [&](const QColor& hue) {
+            return mode == QIcon::Selected ? palette.color(QPalette::HighlightedText)
+                                           : readableTint(hue, rows, 3.0);
+        };
+        const qreal side = std::min(rect.width(), rect.height());
+        const QRectF box(QRectF(rect).center() - QPointF(side, side) / 2, QSizeF(side, side));
+        const auto at = [&](qreal x, qreal y) {
+            return QPointF(box.left() + x * side, box.top() + y * side);
+        };
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        QPen pen(Qt::black, std::max(1.5, side * 0.13), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+        switch (m_status) {
+        case Status::Installed:
+        case Status::BuiltIn:
+            pen.setColor(tint(QColor(0x2e, 0x9d, 0x3a)));
+            painter->setPen(pen);
+            painter->drawPolyline(QList<QPointF>{at(0.18, 0.55), at(0.42, 0.78), at(0.84, 0.26)});
+            break;
+        case Status::UpdateAvailable: {
+            pen.setColor(tint(QColor(0x1e, 0x78, 0xd2)));
+            painter->setPen(pen);
+            const QRectF ring(at(0.2, 0.2), at(0.8, 0.8));
+            painter->drawArc(ring, 100 * 16, 290 * 16);
+            // The arrowhead at the ring's open end, pointing on round the circle.
+            painter->drawPolyline(QList<QPointF>{at(0.3, 0.1), at(0.5, 0.2), at(0.34, 0.36)});
+            break;
+        }
+        case Status::Missing: {
+            const QColor warning = tint(QColor(0xd0, 0x1b, 0x1b));
+            pen.setColor(warning);
+            pen.setWidthF(std::max(1.2, side * 0.09));
+            painter->setPen(pen);
+            painter->drawPolygon(QPolygonF{at(0.5, 0.1), at(0.92, 0.86), at(0.08, 0.86)});
+            pen.setWidthF(std::max(1.5, side * 0.12));
+            painter->setPen(pen);
+            painter->drawLine(at(0.5, 0.38), at(0.5, 0.58));
+            painter->drawPoint(at(0.5, 0.72));
+            break;
+        }
+        case Status::Available:
+            pen.setColor(tint(palette.color(QPalette::Text)));
+            painter->setPen(pen);
+            painter->drawLine(at(0.5, 0.12), at(0.5, 0.66));
+            painter->drawPolyline(QList<QPointF>{at(0.28, 0.45), at(0.5, 0.67), at(0.72, 0.45)});
+            painter->drawLine(at(0.18, 0.86), at(0.82, 0.86));
+            break;
+        }
+        painter->restore();
+    }
+
+private:
+    LevelTableModel::Status m_status;
+};
 
 } // namespace
 
@@ -142,12 +208,12 @@ QVariant LevelTableModel::data(const QModelIndex& index, int role) const
         if (m_columns.value(index.column()) != u"status")
             return {};
         {
-            // Made once a state: the style's icons are drawn anew for each copy asked.
+            // One icon a state, made once: it draws itself in the palette of the moment.
             static QHash<int, QIcon> icons;
             const Status status = statusOf(entry);
             auto icon = icons.find(int(status));
             if (icon == icons.end())
-                icon = icons.insert(int(status), statusIcon(status));
+                icon = icons.insert(int(status), QIcon(new StatusIconEngine(status)));
             return *icon;
         }
     case Qt::AccessibleDescriptionRole: {

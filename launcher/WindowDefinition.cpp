@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QShortcut>
 #include <QSplitter>
+#include <QStyle>
 
 namespace {
 
@@ -155,6 +156,18 @@ void WindowDefinition::restoreWindowState()
         const int widths[] = {170, 140, 130, 400, 150};
         for (int column = 0; column < int(std::size(widths)); ++column)
             header->resizeSection(column, widths[column]);
+        // The status column as wide as its longest word in the player's language, icon included.
+        const QFontMetrics metrics = m_ui->levelTable->fontMetrics();
+        int status = 0;
+        for (const auto state :
+             {LevelTableModel::Status::UpdateAvailable, LevelTableModel::Status::Missing,
+              LevelTableModel::Status::Installed, LevelTableModel::Status::BuiltIn,
+              LevelTableModel::Status::Available})
+            status =
+                std::max(status, metrics.horizontalAdvance(LevelTableModel::statusText(state)));
+        const int icon = m_ui->levelTable->style()->pixelMetric(QStyle::PM_SmallIconSize);
+        header->resizeSection(m_levelModel->columnOf(QStringLiteral("status")),
+                              status + icon + 3 * metrics.averageCharWidth());
     }
     // The description takes what the window gives beyond the other columns, and never less
     // than its buttons need: a narrow window scrolls rather than cut a button in half.
