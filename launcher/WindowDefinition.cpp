@@ -110,7 +110,10 @@ void WindowDefinition::instantiate()
     split->addWidget(table);
     auto* details = new LevelDetails(split);
     split->addWidget(details);
-    split->setStretchFactor(0, 1);
+    // A window made smaller or larger shares the change between the two, the table the most:
+    // a window that opens small (a high scale factor) still shows more levels than details.
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
     details->setTable(table);
     connect(details, &LevelDetails::websiteRequested, m_launcher, &Launcher::wwwButton);
     restoreWindowState();
