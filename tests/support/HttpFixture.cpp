@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QHash>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
@@ -77,8 +78,24 @@ void HttpFixture::streamFile(QTcpSocket* socket, const QString& path)
             }
         }
     };
-    connect(socket, &QTcpSocket::bytesWritten, file, refill);
-    refill();
+    if (m_pace <= 0) {
+        connect(socket, &QTcpSocket::bytesWritten, file, refill);
+        refill();
+        return;
+    }
+    // Paced: a hundredth of a second's worth every hundredth of a second.
+    auto* clock = new QTimer(file);
+    connect(clock, &QTimer::timeout, file, [socket, file, clock, share = m_pace / 100] {
+        const QByteArray block = file->read(share);
+        socket->write(block);
+        if (block.size() < share) {
+            clock->stop();
+            file->close();
+            socket->disconnectFromHost();
+        }
+    });
+    clock->setTimerType(Qt::PreciseTimer);
+    clock->start(10);
 }
 
 QUrl HttpFixture::refusedUrl()

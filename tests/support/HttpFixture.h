@@ -44,7 +44,13 @@ public:
     {
         m_scripts[path] = answer(200, body);
     }
-    void serveDirectory(const QString& folder) { m_folder = folder; }
+    // Files of the folder are served at up to bytesPerSecond where it is positive, as over a
+    // link of that speed; at loopback speed otherwise.
+    void serveDirectory(const QString& folder, qint64 bytesPerSecond = 0)
+    {
+        m_folder = folder;
+        m_pace = bytesPerSecond;
+    }
 
     // The head of each request received so far, as sent.
     const QList<QByteArray>& requests() const { return m_requests; }
@@ -58,5 +64,6 @@ private:
     QTcpServer m_server;
     QHash<QString, Response> m_scripts;
     QString m_folder;
+    qint64 m_pace = 0;
     QList<QByteArray> m_requests;
 };
