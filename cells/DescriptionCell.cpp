@@ -39,6 +39,28 @@ DescriptionCell::DescriptionCell(QObject* parent) : QStyledItemDelegate(parent)
     m_installButton = {localizedString(QT_TRANSLATE_NOOP("Quillmor", "Install")), Button::Install};
 }
 
+QString DescriptionCell::title(Button kind) const
+{
+    switch (kind) {
+    case Button::Install:
+        return m_installButton.title;
+    case Button::Update:
+        return m_updateButton.title;
+    case Button::Www:
+        return m_wwwButton.title;
+    }
+    return {};
+}
+
+void DescriptionCell::press(QAbstractItemView* view, const QModelIndex& index, Button kind)
+{
+    // The row acted on is the one selected, as after any other click on it.
+    if (QItemSelectionModel* selection = view ? view->selectionModel() : nullptr)
+        selection->setCurrentIndex(index,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    emit buttonClicked(index, kind);
+}
+
 int DescriptionCell::buttonsWidth(const QWidget* widget) const
 {
     return naturalWidth(m_installButton, widget) + naturalWidth(m_wwwButton, widget);
@@ -294,13 +316,8 @@ void DescriptionCell::endTracking(const QPoint& pos, bool released)
     m_trackInside = false;
     if (index.isValid())
         view->viewport()->update(view->visualRect(index));
-    if (!clicked)
-        return;
-    // The row acted on is the one selected, as after any other click on it.
-    if (QItemSelectionModel* selection = view->selectionModel())
-        selection->setCurrentIndex(index,
-                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    emit buttonClicked(index, *clicked);
+    if (clicked)
+        press(view, index, *clicked);
 }
 
 bool DescriptionCell::eventFilter(QObject* watched, QEvent* event)

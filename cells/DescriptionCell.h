@@ -54,6 +54,12 @@ public:
 
     // The width a row's buttons take at most; the column is never made narrower.
     int buttonsWidth(const QWidget* widget) const;
+    // Whether the index's row shows the button, and the button's title.
+    static bool isShown(Button kind, const QModelIndex& index);
+    QString title(Button kind) const;
+    // Presses the index's button as a click on it would: the row is selected, then the click
+    // announced. For keyboards and assistive technology, which cannot aim at a painted button.
+    void press(QAbstractItemView* view, const QModelIndex& index, Button kind);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
@@ -77,8 +83,6 @@ private:
         Button kind;
     };
 
-    // Whether the index's row shows the button.
-    static bool isShown(Button kind, const QModelIndex& index);
     int naturalWidth(const ButtonCell& button, const QWidget* widget) const;
     void drawButton(QPainter* painter, const ButtonCell& button, const QRect& rect, bool pressed,
                     const QStyleOptionViewItem& option) const;

@@ -5,6 +5,7 @@
 #include "launcher/AboutSheet.h"
 #include "launcher/Launcher.h"
 #include "launcher/LevelDetails.h"
+#include "launcher/LevelTableAccessible.h"
 #include "launcher/LevelTableModel.h"
 #include "launcher/WindowPlacement.h"
 #include "platform/Localization.h"
@@ -97,6 +98,7 @@ void WindowDefinition::instantiate()
     m_levelCell = new DescriptionCell(table);
     table->setItemDelegateForColumn(m_levelModel->columnOf(QStringLiteral("description")),
                                     m_levelCell);
+    LevelTableAccessible::install(table, m_levelCell);
     QHeaderView* header = table->horizontalHeader();
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);

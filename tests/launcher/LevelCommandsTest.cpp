@@ -1,6 +1,7 @@
 #include "catalogue/Database.h"
 #include "tests/launcher/LauncherFixture.h"
 
+#include <QAccessible>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QScopeGuard>
@@ -48,6 +49,9 @@ private slots:
         row("Current/Show in File Browser/nothing opens",
             {"The folder can't be shown.", "kept", "Current", "on", "", ""});
         row("Remote/www", {"", "kept", "Remote", "off", "", "http://127.0.0.1:9/remote"});
+        // The same button pressed as a screen reader does, through the cell's actions.
+        row("Remote/Web page action",
+            {"", "kept", "Remote", "off", "", "http://127.0.0.1:9/remote"});
         row("Current/View Web Page",
             {"The web page can't be opened. (not a web address)", "kept", "Current", "on", "", ""});
     }
@@ -73,6 +77,12 @@ private slots:
             QTest::keyClick(table(), Qt::Key_Delete);
         else if (gesture == "www")
             clickAt(cellLayout(level).www->center());
+        else if (gesture.endsWith("action"))
+            QAccessible::queryAccessibleInterface(table())
+                ->tableInterface()
+                ->cellAt(rowOf(level), model()->columnOf("description"))
+                ->actionInterface()
+                ->doAction(gesture.section(' ', 0, -2));
         else if (auto* bar = window()->findChild<QMenu*>(gesture))
             bar->popup({}), bar->hide();
         else if (gesture != "selected")
