@@ -355,6 +355,21 @@ void Database::report(const QString& message, const QString& detail)
     m_failures.report(message, detail);
 }
 
+qsizetype Database::indexOfArchiveUrl(const QUrl& archive, const QUrl& feed) const
+{
+    qsizetype found = -1;
+    for (qsizetype i = 0; archive.isValid() && i < m_data.size(); ++i) {
+        const LevelEntry& entry = m_data.at(i);
+        if (urlForKey(entry, LevelKey::urlDownload) != archive)
+            continue;
+        if (feed.isValid() && urlForKey(entry, LevelKey::urlSource) == feed)
+            return i;
+        if (found < 0)
+            found = i;
+    }
+    return found;
+}
+
 void Database::replaceObjectAtIndex(qsizetype index, const LevelEntry& entry)
 {
     m_data[index] = entry;

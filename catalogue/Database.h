@@ -59,6 +59,9 @@ public:
     {
         return indexOfLevel(LevelIdentity{{}, {}, absoluteString(folder)});
     }
+    // The first level whose archive is downloaded from this address, one the feed offers
+    // before any other; -1 for none.
+    qsizetype indexOfArchiveUrl(const QUrl& archive, const QUrl& feed = {}) const;
     void replaceObjectAtIndex(qsizetype index, const LevelEntry& entry);
     // Any order, repeats allowed; the list is compacted in one pass.
     void removeObjectsAtIndexes(const QList<qsizetype>& indexes);

@@ -94,13 +94,13 @@ void InstallRunner::setUpdateAllControls(QAction* menuItem, QPushButton* button)
     validateUpdateAll();
 }
 
-InstallJob* InstallRunner::newInstall(const LevelIdentity& level, Questions* questions)
+InstallJob::FetchFile InstallRunner::fetcher()
 {
     // Through the download controller: its sheet on the window, and its alert for a failed
     // download where it presents errors (Update All sums them up instead). Its sheet's Cancel
     // calls the install off.
-    const auto fetch = [this](const QUrl& source, const QUrl& file,
-                              std::function<void(const InstallJob::Fetched&)> done) {
+    return [this](const QUrl& source, const QUrl& file,
+                  std::function<void(const InstallJob::Fetched&)> done) {
         m_downloadStatus->loadFile(
             source, file, m_window, [this, done](const QVariant& result, const QUrl&) {
                 if (result.isValid())
@@ -113,7 +113,11 @@ InstallJob* InstallRunner::newInstall(const LevelIdentity& level, Questions* que
         connect(m_downloadStatus->downloadSheet(), &DownloadSheet::cancelRequested, this,
                 &InstallRunner::cancel, Qt::UniqueConnection);
     };
-    auto* job = new InstallJob(m_database, questions, fetch, level, this);
+}
+
+InstallJob* InstallRunner::newInstall(const LevelIdentity& level, Questions* questions)
+{
+    auto* job = new InstallJob(m_database, questions, fetcher(), level, this);
     watch(job);
     return job;
 }
@@ -133,19 +137,21 @@ void InstallRunner::start(InstallJob* job)
 {
     connect(job, &Job::finished, this, [this, job](const Outcome& outcome) {
         job->deleteLater();
-        if (outcome.kind == Outcome::Failed && !outcome.told) {
-            Alert::showSheet(
-                m_window,
-                localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level could not be installed.")),
-                outcome.reason, Alert::Critical);
-        } else if (outcome.succeeded()) {
-            showInstallSuccessfulAlert(
-                m_window, job->levelName(),
-                [this, folder = job->installedFolder()] { emit playRequested(folder); });
-        }
+        tellInstalled(outcome, job->levelName(), job->installedFolder());
     });
     m_jobSheet->bind(job, localizedString(QT_TRANSLATE_NOOP("Quillmor", "Installing…")));
     job->start();
+}
+
+void InstallRunner::tellInstalled(const Outcome& outcome, const QString& name, const QUrl& folder)
+{
+    if (outcome.kind == Outcome::Failed && !outcome.told)
+        Alert::showSheet(
+            m_window,
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "The level could not be installed.")),
+            outcome.reason, Alert::Critical);
+    else if (outcome.succeeded())
+        showInstallSuccessfulAlert(m_window, name, [this, folder] { emit playRequested(folder); });
 }
 
 void InstallRunner::installLevel(const LevelIdentity& level)
@@ -167,8 +173,64 @@ void InstallRunner::cancel()
 {
     if (m_updateAll)
         m_updateAll->cancel();
+    else if (m_installAll)
+        m_installAll->cancel();
     else if (m_install)
         m_install->cancel();
+}
+
+void InstallRunner::installAll(const QList<InstallQueueJob::Item>& items)
+{
+    if (isRunning() || items.isEmpty())
+        return;
+    const bool one = items.size() == 1;
+    auto* run = new InstallQueueJob(m_database, m_questions.get(), fetcher(), items, this);
+    m_installAll = run;
+    connect(run, &InstallQueueJob::itemStarted, this,
+            [this, one, total = items.size()](const QString& name, int number) {
+                m_downloadTitle =
+                    one ? localizedString(QT_TRANSLATE_NOOP("Quillmor", "Downloading %1")).arg(name)
+                        : localizedString(
+                              QT_TRANSLATE_NOOP("Quillmor", "Installing %1 (%2 of %3)…"))
+                              .arg(name)
+                              .arg(number)
+                              .arg(total);
+            });
+    connect(run, &InstallQueueJob::installStarted, this, [this, one](InstallJob* install) {
+        watch(install);
+        m_jobSheet->bind(install,
+                         one ? localizedString(QT_TRANSLATE_NOOP("Quillmor", "Installing…"))
+                             : m_downloadTitle);
+    });
+    connect(run, &Job::finished, this, [this, run, one] {
+        run->deleteLater();
+        m_installAll = nullptr;
+        m_downloadStatus->setPresentsErrors(true);
+        validateUpdateAll();
+        const InstallQueueJob::Summary& summary = run->summary();
+        if (one)
+            return tellInstalled(summary.lastOutcome, summary.lastName, summary.lastFolder);
+        if (summary.cancelled && summary.installed == 0 && summary.failures.isEmpty())
+            return;
+        QStringList detail{
+            localizedString(QT_TRANSLATE_NOOP("Quillmor", "Levels installed: %1 of %2."))
+                .arg(summary.installed)
+                .arg(summary.total)};
+        detail += summary.failures;
+        Alert::showSheet(
+            m_window,
+            summary.cancelled
+                ? localizedString(QT_TRANSLATE_NOOP("Quillmor", "Installing was cancelled."))
+            : summary.failures.isEmpty()
+                ? localizedString(QT_TRANSLATE_NOOP("Quillmor", "Every level was installed."))
+                : localizedString(
+                      QT_TRANSLATE_NOOP("Quillmor", "Some levels could not be installed.")),
+            detail.join(u'\n'),
+            summary.failures.isEmpty() ? Alert::Informational : Alert::Critical);
+    });
+    // Several levels' failures go into the summary rather than a sheet each.
+    m_downloadStatus->setPresentsErrors(one);
+    run->start();
 }
 
 void InstallRunner::setUpdatesAvailable(int count)

@@ -8,6 +8,7 @@
 // holds the window.
 
 #include "catalogue/LevelEntry.h"
+#include "flows/InstallQueueJob.h"
 #include "flows/UpdateAllJob.h"
 
 #include <QObject>
@@ -34,12 +35,15 @@ public:
     ~InstallRunner() override;
 
     void setUpdateAllControls(QAction* menuItem, QPushButton* button);
-    bool isRunning() const { return m_install || m_updateAll; }
+    bool isRunning() const { return m_install || m_updateAll || m_installAll; }
 
     // Installs the level the player acted on, by its identity: another feed may list the same
     // archive.
     void installLevel(const LevelIdentity& level);
     void installArchive(const QUrl& file);
+    // Installs each in turn behind one progress sheet: one level ends as the two above do,
+    // several with one summary.
+    void installAll(const QList<InstallQueueJob::Item>& items);
     void updateAll();
 
     // What Update All waits for: updates to install, and a window no sheet holds.
@@ -58,9 +62,12 @@ signals:
     void playRequested(const QUrl& folder);
 
 private:
+    InstallJob::FetchFile fetcher();
     InstallJob* newInstall(const LevelIdentity& level, Questions* questions);
     void watch(InstallJob* job);
     void start(InstallJob* job);
+    // The sheet that tells how one install ended.
+    void tellInstalled(const Outcome& outcome, const QString& name, const QUrl& folder);
     // The download sheet's Cancel: calls off the install, or the Update All, in hand.
     void cancel();
     void showUpdateAllSummary(const UpdateAllJob::Summary& run);
@@ -74,6 +81,7 @@ private:
     JobSheet* m_jobSheet;
     QPointer<InstallJob> m_install;
     QPointer<UpdateAllJob> m_updateAll;
+    QPointer<InstallQueueJob> m_installAll;
     int m_updatesAvailable = 0;
     bool m_windowBlocked = false;
 };
