@@ -79,6 +79,8 @@ public:
     QLineEdit* levelFilter() const { return m_levelFilter; }
     QLabel* levelCountsLabel() const { return m_levelCountsLabel; }
     QPushButton* updateAllButton() const { return m_updateAllButton; }
+    // Made at start-up.
+    InstallRunner* installRunner() const { return m_installs; }
     QMainWindow* window() const { return m_window; }
 
     // The user-defaults keys that keep the window's size and the table's columns.

@@ -3,8 +3,10 @@
 #include "catalogue/Database.h"
 #include "cells/DescriptionCell.h"
 #include "launcher/AboutSheet.h"
+#include "launcher/DropTarget.h"
 #include "launcher/Launcher.h"
 #include "launcher/LevelDetails.h"
+#include "launcher/LevelLinks.h"
 #include "launcher/LevelTableAccessible.h"
 #include "launcher/LevelTableModel.h"
 #include "launcher/WindowPlacement.h"
@@ -280,4 +282,7 @@ void WindowDefinition::awake()
 {
     m_launcher->awakeFromNib();
     m_preferences->awakeFromNib();
+    // Levels from outside the window, and dropped on it, need the launcher awake.
+    m_levelLinks = new LevelLinks(m_launcher, this);
+    new DropTarget(m_window.get(), m_ui->levelTable, m_levelLinks);
 }

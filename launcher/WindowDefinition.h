@@ -13,6 +13,7 @@ class DescriptionCell;
 class DownloadStatus;
 class EntrySheet;
 class Launcher;
+class LevelLinks;
 class LevelTableModel;
 class Preferences;
 class PreferencesPanel;
@@ -53,6 +54,8 @@ public:
     EntrySheet* entrySheet() const { return m_entrySheet; }
     LevelTableModel* levelModel() const { return m_levelModel; }
     DescriptionCell* levelCell() const { return m_levelCell; }
+    // What the window is asked to open from outside it; made by awake().
+    LevelLinks* levelLinks() const { return m_levelLinks; }
 
 private:
     void restoreWindowState();
@@ -69,4 +72,5 @@ private:
     EntrySheet* m_entrySheet = nullptr;
     LevelTableModel* m_levelModel = nullptr;
     DescriptionCell* m_levelCell = nullptr;
+    LevelLinks* m_levelLinks = nullptr;
 };
