@@ -386,14 +386,18 @@ private slots:
         QVERIFY(informative().contains(home().cataloguePath() + ".unreadable"));
     }
 
-    // A second launcher on a home one already owns says so and touches nothing: not the first
-    // one's download in progress, nor its catalogue.
+    // A second launcher on a home one already owns, with no bus to reach it through, says so
+    // and touches nothing: not the first one's download in progress, nor its catalogue.
     void secondCopyChangesNothing()
     {
         const QString partial = home().createFile(downloads() + "/Castle.zip.download", "part");
         const InstanceLock first(home().applicationDir() + "/launcher.lock");
         QVERIFY(first.isHeld());
         QProcess second;
+        // No session bus to hand over through.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+        second.setProcessEnvironment(environment);
         second.start(qEnvironmentVariable("QUILLMOR_BUILD_DIR") + "/quillmor-launcher");
         QByteArray said;
         QTRY_VERIFY((said += second.readAllStandardError()).contains("already running"));
