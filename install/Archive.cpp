@@ -4,18 +4,26 @@
 #include "transfer/Sha1.h"
 
 #include <QFile>
+#include <QList>
 #include <QLocale>
+#include <QSet>
 #include <QStringDecoder>
+#include <QThread>
 #include <QtGlobal>
 
 #include <minizip/unzip.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -29,6 +37,12 @@
 // and unpack as fast as any. bench/archive builds this file a second time with 1 to compare.
 #ifndef QUILLMOR_ARCHIVE_BLOCKS
 #define QUILLMOR_ARCHIVE_BLOCKS 16
+#endif
+
+// At most this many threads unpack an archive, fewer where the machine has fewer cores: past
+// four, the disk rather than inflating sets the pace. bench/archive builds this file with 1 too.
+#ifndef QUILLMOR_ARCHIVE_WORKERS
+#define QUILLMOR_ARCHIVE_WORKERS 4
 #endif
 
 namespace {
@@ -161,16 +175,15 @@ EntryResult systemError()
     return {EntryResult::SystemError, errno};
 }
 
-// Counts the bytes written over the whole archive, for the progress reports.
-struct Progress
+// How the writing of an entry learns that it must stop, and tells of the bytes it wrote.
+struct Pace
 {
-    const WorkControl& control;
-    quint64 done = 0;
-    quint64 total = 0;
+    std::function<bool()> stopped;
+    std::function<void(quint64 bytes)> wrote;
 };
 
 EntryResult copyEntryData(unzFile zip, quint64 size, int fd, const struct stat& status,
-                          Progress& progress)
+                          const Pace& pace)
 {
     size_t bufferSize = 0;
     const auto buffer = allocateBuffer(status, bufferSize);
@@ -178,7 +191,7 @@ EntryResult copyEntryData(unzFile zip, quint64 size, int fd, const struct stat& 
         return {EntryResult::Damaged};
     EntryResult result;
     for (quint64 remaining = size; remaining > 0;) {
-        if (isCancelled(progress.control)) {
+        if (pace.stopped()) {
             result = {EntryResult::Cancelled};
             break;
         }
@@ -193,8 +206,7 @@ EntryResult copyEntryData(unzFile zip, quint64 size, int fd, const struct stat& 
             break;
         }
         remaining -= quint64(read);
-        progress.done += quint64(read);
-        reportProgress(progress.control, progress.done, progress.total);
+        pace.wrote(quint64(read));
     }
     // The reader compares the CRC-32 here, once every recorded byte has been read: data that
     // runs past the recorded size or stops short of it fails the comparison.
@@ -212,8 +224,10 @@ void removeOwnFile(int dir, const QByteArray& name, const struct stat& own)
         ::unlinkat(dir, name.constData(), 0);
 }
 
+// Writes the entry the reader stands at into the folder. The written file's identity goes to
+// own, for removing it later should a failure further up the list take it back.
 EntryResult unpackEntry(unzFile zip, int dir, const QByteArray& name, quint64 size,
-                        Progress& progress)
+                        const Pace& pace, struct stat* own = nullptr)
 {
     // O_NOFOLLOW keeps a planted link from being written through; O_NONBLOCK keeps a planted
     // pipe from hanging the open. Truncation waits for the lock, so that a reader holding a
@@ -231,11 +245,13 @@ EntryResult unpackEntry(unzFile zip, int dir, const QByteArray& name, quint64 si
         return {EntryResult::SystemError, EEXIST};
     if (status.st_size != 0 && ::ftruncate(file.get(), 0) != 0)
         return systemError();
-    EntryResult result = copyEntryData(zip, size, file.get(), status, progress);
+    EntryResult result = copyEntryData(zip, size, file.get(), status, pace);
     if (result.kind == EntryResult::Written && !file.close())
         result = systemError();
     if (result.kind != EntryResult::Written)
         removeOwnFile(dir, name, status);
+    else if (own)
+        *own = status;
     return result;
 }
 
@@ -321,6 +337,108 @@ UnzipReport entryFailed(const QByteArray& name, const EntryResult& result)
     return entryFailed(name, qt_error_string(result.error));
 }
 
+// An entry of the archive's list, as the unpacking needs it.
+struct ListedEntry
+{
+    QByteArray name;
+    quint64 size = 0;
+    unz64_file_pos place{};
+};
+
+UnzipReport unpackInOrder(unzFile zip, int dir, const QList<ListedEntry>& entries,
+                          const Declared& declared, const WorkControl& control)
+{
+    quint64 done = 0;
+    const Pace pace{[&control] { return isCancelled(control); },
+                    [&](quint64 bytes) {
+                        done += bytes;
+                        reportProgress(control, done, declared.bytes);
+                    }};
+    for (const ListedEntry& entry : entries) {
+        if (isCancelled(control))
+            return {UnzipReport::Cancelled, {}, {}};
+        unz64_file_pos place = entry.place;
+        if (unzGoToFilePos64(zip, &place) != UNZ_OK)
+            return refused(
+                QT_TRANSLATE_NOOP("Quillmor", "The archive's list of entries is damaged."));
+        const EntryResult result = unpackEntry(zip, dir, entry.name, entry.size, pace);
+        if (result.kind != EntryResult::Written)
+            return entryFailed(entry.name, result);
+    }
+    return {};
+}
+
+// The entries inflated on a few threads, each with its own reader, taking the next entry of
+// the list as it gets free. The folder ends as the one writer in order leaves it: when an
+// entry fails, the entries before it are still written, those after it taken back, and the
+// failure told is that of the first entry in the list that failed. The threads take turns to
+// report progress and ask whether to stop.
+UnzipReport unpackOnWorkers(const QByteArray& archivePath, int dir,
+                            const QList<ListedEntry>& entries, const Declared& declared,
+                            const WorkControl& control, int workers)
+{
+    const qsizetype count = entries.size();
+    std::atomic<qsizetype> next{0};
+    std::atomic<qsizetype> firstFailed{count};
+    std::atomic<bool> cancelled{false};
+    quint64 done = 0; // under turns
+    std::mutex turns;
+    std::vector<EntryResult> results(static_cast<size_t>(count), {EntryResult::Cancelled});
+    std::vector<std::optional<struct stat>> written(static_cast<size_t>(count));
+
+    const auto work = [&] {
+        const std::unique_ptr<void, ZipCloser> zip(unzOpen64(archivePath.constData()));
+        for (qsizetype index = next++; index < count && !cancelled && index < firstFailed;
+             index = next++) {
+            const ListedEntry& entry = entries.at(index);
+            const Pace pace{[&, index] {
+                                if (!cancelled) {
+                                    const std::lock_guard<std::mutex> turn(turns);
+                                    if (isCancelled(control))
+                                        cancelled = true;
+                                }
+                                return cancelled || index > firstFailed;
+                            },
+                            [&](quint64 bytes) {
+                                const std::lock_guard<std::mutex> turn(turns);
+                                done += bytes;
+                                reportProgress(control, done, declared.bytes);
+                            }};
+            unz64_file_pos place = entry.place;
+            EntryResult& result = results[size_t(index)];
+            struct stat own;
+            if (!zip || unzGoToFilePos64(zip.get(), &place) != UNZ_OK)
+                result = {EntryResult::Damaged};
+            else
+                result = unpackEntry(zip.get(), dir, entry.name, entry.size, pace, &own);
+            if (result.kind == EntryResult::Written) {
+                written[size_t(index)] = own;
+            } else if (result.kind != EntryResult::Cancelled) {
+                qsizetype first = firstFailed;
+                while (index < first && !firstFailed.compare_exchange_weak(first, index)) {
+                }
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    threads.reserve(size_t(workers));
+    for (int n = 0; n < workers; ++n)
+        threads.emplace_back(work);
+    for (std::thread& thread : threads)
+        thread.join();
+
+    if (cancelled)
+        return {UnzipReport::Cancelled, {}, {}};
+    const qsizetype failed = firstFailed;
+    if (failed == count)
+        return {};
+    for (qsizetype later = failed + 1; later < count; ++later) {
+        if (const std::optional<struct stat>& own = written[size_t(later)])
+            removeOwnFile(dir, entries.at(later).name, *own);
+    }
+    return entryFailed(entries.at(failed).name, results[size_t(failed)]);
+}
+
 } // namespace
 
 UnzipReport unzipLevelReport(const QUrl& archive, const QUrl& folder, const WorkControl& control)
@@ -349,31 +467,52 @@ UnzipReport unzipLevelReport(const QUrl& archive, const QUrl& folder, const Work
     if (const auto lack = lackOfSpace(dir.get(), declared))
         return {UnzipReport::Refused, {}, *lack};
 
-    Progress progress{control, 0, declared.bytes};
+    // The list of entries, read once: their names, sizes and places in the archive. The list
+    // is cut at the first name that cannot be written; the entries before it are unpacked.
+    QList<ListedEntry> entries;
+    std::optional<std::pair<QByteArray, const char*>> badName;
+    bool repeated = false;
+    QSet<QByteArray> names;
     int move = unzGoToFirstFile(zip.get());
     for (; move == UNZ_OK; move = unzGoToNextFile(zip.get())) {
-        if (isCancelled(control))
-            return {UnzipReport::Cancelled, {}, {}};
         unz_file_info64 info;
         if (unzGetCurrentFileInfo64(zip.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
             break;
         // The whole recorded name, zero bytes included, and a spare byte the reader may fill.
         QByteArray name(qsizetype(info.size_filename) + 1, '\0');
+        unz64_file_pos place;
         if (unzGetCurrentFileInfo64(zip.get(), nullptr, name.data(), uLong(name.size()), nullptr, 0,
-                                    nullptr, 0) != UNZ_OK)
+                                    nullptr, 0) != UNZ_OK ||
+            unzGetFilePos64(zip.get(), &place) != UNZ_OK)
             break;
         name.truncate(qsizetype(info.size_filename));
-        if (const char* fault = nameFault(name))
-            return entryFailed(name, localizedString(fault));
-        const EntryResult result =
-            unpackEntry(zip.get(), dir.get(), name, info.uncompressed_size, progress);
-        if (result.kind != EntryResult::Written)
-            return entryFailed(name, result);
+        if (const char* fault = nameFault(name)) {
+            badName.emplace(name, fault);
+            move = UNZ_END_OF_LIST_OF_FILE;
+            break;
+        }
+        repeated = repeated || names.contains(name);
+        names.insert(name);
+        entries.append({name, info.uncompressed_size, place});
     }
     // Anything but the end of the list is a central directory that changed under the reader.
     if (move != UNZ_END_OF_LIST_OF_FILE)
         return refused(QT_TRANSLATE_NOOP("Quillmor", "The archive's list of entries is damaged."));
-    return {};
+
+    // A name that comes twice is written twice, the later entry last, as the list orders them:
+    // one writer keeps that order.
+    const int workers =
+        repeated
+            ? 1
+            : int(std::clamp<qsizetype>(QThread::idealThreadCount(), 1, QUILLMOR_ARCHIVE_WORKERS));
+    const UnzipReport report =
+        workers == 1 || entries.size() < 2
+            ? unpackInOrder(zip.get(), dir.get(), entries, declared, control)
+            : unpackOnWorkers(archivePath, dir.get(), entries, declared, control,
+                              int(std::min<qsizetype>(workers, entries.size())));
+    if (report.outcome != UnzipReport::Unpacked || !badName)
+        return report;
+    return entryFailed(badName->first, localizedString(badName->second));
 }
 
 bool unzipLevel(const QUrl& archive, const QUrl& folder)

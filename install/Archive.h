@@ -13,6 +13,7 @@
 
 // Lets long file work report how far it got and be called off from another thread. Both are
 // optional; isCancelled is asked between entries and between buffers, so it must be cheap.
+// The work may call them from threads of its own, but never two calls at once.
 struct WorkControl
 {
     std::function<bool()> isCancelled;
@@ -37,8 +38,9 @@ struct UnzipReport
     QString reason; // a translated sentence; empty for Unpacked and Cancelled
 };
 
-// Unpacks the archive's entries, in the order of its central directory, as files side by side
-// in the folder, which must exist. Before anything is written the sizes the archive declares
+// Unpacks the archive's entries as files side by side in the folder, which must exist: on a few
+// threads where the machine has the cores, in any order, yet with the result the entries
+// written one by one in the order of the central directory would give. Before anything is written the sizes the archive declares
 // are added up, and an archive whose entries would not leave a margin of free space on the
 // folder's filesystem is refused. Files are created read-only (0444 under the umask) and
 // written under an exclusive advisory lock. The unpacking stops at the first entry that cannot

@@ -250,6 +250,11 @@ private slots:
             "3 .." + replacement + replacement + ".dat | ");
         row("data shorter than recorded", resized(three, 100), "3 castle.map | levellist.dat");
         row("data longer than recorded", resized(three, -100), "3 castle.map | levellist.dat");
+        // Entries after a damaged one, written meanwhile on other threads, are taken back.
+        QByteArrayList many{"castle.map"};
+        for (char c = 'a'; c <= 'z'; ++c)
+            many << QByteArray(1, c) + ".map";
+        row("data shorter, later entries", resized(zipOf(many), 100), "3 castle.map | ");
         for (int planted : {1, 2, 3})
             row(QByteArray("planted ").append(char('0' + planted)), zipOf({"levellist.dat"}),
                 "3 levellist.dat | levellist.dat?", planted);
