@@ -5,6 +5,7 @@
 #include "launcher/LevelTableModel.h"
 #include "platform/Localization.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -58,6 +59,18 @@ QLabel* textLabel(QWidget* parent, const char* name)
     label->setFocusPolicy(Qt::StrongFocus);
     label->hide();
     return label;
+}
+
+// Sizes in the locale's units; below a kilobyte in bytes counted as the language counts them
+// ("1 byte", not "1 bytes").
+QString diskSize(const QLocale& locale, qint64 bytes)
+{
+    if (bytes >= 1024)
+        return locale.formattedDataSize(bytes);
+    if (bytes == 1)
+        return localizedString(QT_TRANSLATE_NOOP("Quillmor", "1 byte"));
+    return QCoreApplication::translate("Quillmor", QT_TRANSLATE_N_NOOP("Quillmor", "%n bytes"),
+                                       nullptr, int(bytes));
 }
 
 void setShownText(QLabel* label, const QString& text)
@@ -228,7 +241,7 @@ void LevelDetails::showFolder(const QString& folder)
                 ? QString()
                 : localizedString(QT_TRANSLATE_NOOP("Quillmor", "Installed on %1, %2 on disk"))
                       .arg(locale.toString(facts.modified.date(), QLocale::ShortFormat),
-                           locale.formattedDataSize(facts.size)));
+                           diskSize(locale, facts.size)));
     });
     watcher->setFuture(QtConcurrent::run(folderFacts, folder));
 }
