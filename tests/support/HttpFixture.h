@@ -2,9 +2,10 @@
 
 // A loopback HTTP/1.1 server for tests and benchmarks, on 127.0.0.1 and a port of the
 // system's choosing. Each scripted path answers with its Response (status, body, how the body
-// is framed, where it stalls or breaks off); serveDirectory() answers the other paths from the
-// files of a folder, streamed from disk. Every connection gets one answer and is then closed,
-// so a test never depends on connection reuse.
+// is framed, where it stalls or breaks off, its version); serveDirectory() answers the other
+// paths from the files of a folder, streamed from disk. Both take ranges (206, 416) and
+// conditions (304). Every connection gets one answer and is then closed, so a test never
+// depends on connection reuse. A proxy's request (an absolute URL) is answered by its path.
 
 #include <QHash>
 #include <QList>
@@ -27,6 +28,12 @@ public:
         // After this many body bytes the server falls silent and keeps the connection open
         // (stall) or closes it (drop); -1 for never.
         qint64 stallAfter = -1, dropAfter = -1;
+        // Header lines sent as they are, such as "Retry-After: 2".
+        QList<QByteArray> headers = {};
+        // The version the body is, sent as ETag and Last-Modified where set; a 200 answers
+        // requests for another version's range in full, or all of them with ignoresRange.
+        QByteArray etag = {}, lastModified = {};
+        bool ignoresRange = false;
     };
 
     explicit HttpFixture(QObject* parent = nullptr);
@@ -39,10 +46,15 @@ public:
 
     // A plain answer with a Content-Length, such as an error page.
     static Response answer(int status, const QByteArray& body = {}) { return {status, body}; }
-    void setResponse(const QString& path, const Response& response) { m_scripts[path] = response; }
+    void setResponse(const QString& path, const Response& reply) { m_scripts[path] = {reply}; }
+    // Answers one request each, in turn; the last one answers every request after them.
+    void setResponses(const QString& path, const QList<Response>& responses)
+    {
+        m_scripts[path] = responses;
+    }
     void setBody(const QString& path, const QByteArray& body)
     {
-        m_scripts[path] = answer(200, body);
+        m_scripts[path] = {answer(200, body)};
     }
     // Files of the folder are served at up to bytesPerSecond where it is positive, as over a
     // link of that speed; at loopback speed otherwise.
@@ -59,10 +71,10 @@ public:
 
 private:
     void readRequest(QTcpSocket* socket);
-    void streamFile(QTcpSocket* socket, const QString& path);
+    void streamFile(QTcpSocket* socket, const QString& path, const QByteArray& request);
 
     QTcpServer m_server;
-    QHash<QString, Response> m_scripts;
+    QHash<QString, QList<Response>> m_scripts;
     QString m_folder;
     qint64 m_pace = 0;
     QList<QByteArray> m_requests;

@@ -20,13 +20,15 @@ static QString touch(const QString& target, const QDateTime& mtime)
 TestHome::TestHome()
 {
     // HOME, the XDG folders the launcher reads, and the two variables a test may set itself.
+    // A transfer tried again waits milliseconds, not seconds.
     const std::pair<const char*, QString> variables[] = {{"HOME", createDir("home")},
                                                          {"XDG_DATA_HOME", dataHome()},
                                                          {"XDG_CONFIG_HOME", filePath("config")},
                                                          {"XDG_DATA_DIRS", createDir("system")},
                                                          {"XDG_CACHE_HOME", filePath("cache")},
                                                          {"QUILLMOR_LAUNCHER_INFO_PLIST", {}},
-                                                         {"QUILLMOR_GAME_LOG", {}}};
+                                                         {"QUILLMOR_GAME_LOG", {}},
+                                                         {"QUILLMOR_TRANSFER_RETRY_MS", "20"}};
     for (const auto& [name, value] : variables) {
         m_saved.append({name, qgetenv(name)});
         value.isNull() ? qunsetenv(name) : qputenv(name, QFile::encodeName(value));

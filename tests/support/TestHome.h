@@ -2,7 +2,7 @@
 
 // A temporary home for one test case: $HOME, $XDG_DATA_HOME, $XDG_CONFIG_HOME,
 // $XDG_DATA_DIRS and $XDG_CACHE_HOME point into a fresh folder that is removed afterwards,
-// and QUILLMOR_LAUNCHER_INFO_PLIST is cleared. Nothing a test does reaches the real home.
+// QUILLMOR_LAUNCHER_INFO_PLIST is cleared and retries wait 20 ms. Nothing reaches the real home.
 
 #include <QByteArray>
 #include <QDateTime>
