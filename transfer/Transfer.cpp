@@ -1,9 +1,14 @@
 #include "transfer/Transfer.h"
 
 #include "platform/Localization.h"
+#include "transfer/ResumeState.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
+#include <QFutureWatcher>
 #include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
@@ -17,12 +22,102 @@ constexpr qint64 kReadChunk = 1 << 20;
 // transfer pile up in memory.
 constexpr qint64 kReadBuffer = 4 << 20;
 constexpr qsizetype kInitialCapacity = 65536;
+// The longest wait a server's Retry-After gets: a player watches the sheet meanwhile.
+constexpr int kLongestRetryAfter = 60;
+
+bool isTransientStatus(int status)
+{
+    return status == 408 || status == 429 || (status >= 500 && status <= 599);
+}
+
+// Failures of the connection that may well not happen on the next try. A refused certificate,
+// an unknown host or a refused proxy login will.
+bool isTransientError(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyTimeoutError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Seconds, or an HTTP date; -1 when absent or unreadable.
+int retryAfterSeconds(const QByteArray& value)
+{
+    if (value.isEmpty())
+        return -1;
+    bool number = false;
+    const qint64 seconds = value.trimmed().toLongLong(&number);
+    if (!number) {
+        const QDateTime at =
+            QDateTime::fromString(QString::fromLatin1(value.trimmed()), Qt::RFC2822Date);
+        if (!at.isValid())
+            return -1;
+        return int(qBound(qint64(0), QDateTime::currentDateTimeUtc().secsTo(at),
+                          qint64(kLongestRetryAfter)));
+    }
+    return int(qBound(qint64(0), seconds, qint64(kLongestRetryAfter)));
+}
+
+struct ContentRange
+{
+    qint64 first = -1;
+    qint64 total = -1; // -1 for "*"
+};
+
+// "bytes 100-199/200" or "bytes 100-199/*".
+std::optional<ContentRange> parseContentRange(const QByteArray& value)
+{
+    const QByteArray text = value.trimmed();
+    if (!text.startsWith("bytes "))
+        return std::nullopt;
+    const QList<QByteArray> span = text.mid(6).split('/');
+    const QList<QByteArray> ends = span.value(0).split('-');
+    bool firstOk = false, lastOk = false, totalOk = span.value(1) == "*";
+    ContentRange range{ends.value(0).toLongLong(&firstOk), -1};
+    ends.value(1).toLongLong(&lastOk);
+    if (!totalOk)
+        range.total = span.value(1).toLongLong(&totalOk);
+    if (span.size() != 2 || ends.size() != 2 || !firstOk || !lastOk || !totalOk)
+        return std::nullopt;
+    return range;
+}
 
 } // namespace
 
 Transfer::Transfer(QNetworkAccessManager* manager, QObject* parent)
     : QObject(parent), m_manager(manager)
 {
+    // Every fetch goes through the proxy the system names, the desktop's settings included.
+    static const bool systemProxies = [] {
+        QNetworkProxyFactory::setUseSystemConfiguration(true);
+        return true;
+    }();
+    Q_UNUSED(systemProxies);
+    bool given = false;
+    const int delay = qEnvironmentVariableIntValue("QUILLMOR_TRANSFER_RETRY_MS", &given);
+    if (given && delay >= 0)
+        m_retryDelay = delay;
+    // Never before the time a server asked for.
+    m_retryTimer.setSingleShot(true);
+    m_retryTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_retryTimer, &QTimer::timeout, this, [this] {
+        m_retryTicker.stop();
+        attempt(true);
+    });
+    m_retryTicker.setInterval(1000);
+    connect(&m_retryTicker, &QTimer::timeout, this, [this] {
+        if (m_secondsLeft > 1)
+            emit retrying(--m_secondsLeft);
+    });
 }
 
 Transfer::~Transfer()
@@ -40,25 +135,59 @@ void Transfer::start(const QUrl& url, const QString& filePath)
     m_url = url;
     m_filePath = filePath;
     m_file.reset(filePath.isEmpty() ? nullptr : new QFile(filePath));
-    m_fileOpened = false;
-    m_data = QByteArray();
-    if (filePath.isEmpty())
-        m_data.reserve(kInitialCapacity);
-    m_digest.reset();
     m_sha1.clear();
-    m_httpStatus = 0;
-    m_expected = -1;
-    m_received = 0;
-    m_writeError.clear();
     m_outcome = Outcome::Unfinished;
     m_errorString.clear();
+    m_attempt = 0;
+    m_running = true;
+    attempt(true);
+}
 
-    QNetworkRequest request(url);
+void Transfer::attempt(bool mayResume)
+{
+    m_fileOpened = false;
+    m_data = QByteArray();
+    if (!m_file)
+        m_data.reserve(kInitialCapacity);
+    m_digest.reset();
+    m_httpStatus = 0;
+    m_validators = {};
+    m_rangeFrom = 0;
+    m_startAfresh = false;
+    m_resumed = 0;
+    m_expected = -1;
+    m_received = 0;
+    m_retryAfter = -1;
+    m_writeError.clear();
+
+    QNetworkRequest request(m_url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setTransferTimeout(m_transferTimeout);
+    const bool resumable = m_resumable && m_file;
+    if (resumable) {
+        // Byte ranges count the bytes as sent: a compressed body would not add up.
+        request.setRawHeader("Accept-Encoding", "identity");
+        const std::optional<ResumeState> state =
+            mayResume ? ResumeState::read(m_filePath) : std::nullopt;
+        const qint64 kept = QFileInfo(m_filePath).size();
+        if (state && state->url == m_url && !state->validators.rangeValidator().isEmpty() &&
+            kept > 0 && (state->length < 0 || kept < state->length)) {
+            m_rangeFrom = kept;
+            m_validators = state->validators;
+            m_expected = state->length;
+            request.setRawHeader("Range", "bytes=" + QByteArray::number(kept) + '-');
+            // Anything but the version the part belongs to comes whole.
+            request.setRawHeader("If-Range", state->validators.rangeValidator().toLatin1());
+        }
+    } else if (!m_file) {
+        if (!m_conditions.etag.isEmpty())
+            request.setRawHeader("If-None-Match", m_conditions.etag.toLatin1());
+        if (!m_conditions.lastModified.isEmpty())
+            request.setRawHeader("If-Modified-Since", m_conditions.lastModified.toLatin1());
+    }
     m_reply = m_manager->get(request);
     m_reply->setReadBufferSize(kReadBuffer);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &Transfer::readHead);
@@ -68,9 +197,14 @@ void Transfer::start(const QUrl& url, const QString& filePath)
 
 void Transfer::cancel()
 {
-    if (!m_reply)
+    if (!m_running)
         return;
-    abortReply();
+    if (m_reply)
+        abortReply();
+    m_retryTimer.stop();
+    m_retryTicker.stop();
+    m_digest.reset();
+    delete std::exchange(m_digestWait, nullptr);
     finish(Outcome::Cancelled);
 }
 
@@ -91,8 +225,51 @@ void Transfer::readHead()
     const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
     const QByteArray coding = m_reply->rawHeader("Content-Encoding").trimmed();
     const bool identity = coding.isEmpty() || coding.compare("identity", Qt::CaseInsensitive) == 0;
-    m_expected = length.isValid() && identity ? length.toLongLong() : -1;
+    const HttpValidators asked = m_validators;
+    m_validators = {QString::fromLatin1(m_reply->rawHeader("ETag").trimmed()),
+                    QString::fromLatin1(m_reply->rawHeader("Last-Modified").trimmed())};
+    m_retryAfter = retryAfterSeconds(m_reply->rawHeader("Retry-After"));
+    if (m_rangeFrom > 0 && (m_httpStatus == 206 || m_httpStatus == 416)) {
+        // The part kept is of no use with a range of another version, or none at all: the
+        // whole is asked for instead. A 416 is let end first, as Qt ends it as an error of
+        // its own that an abort would report a second time.
+        if (m_validators.isEmpty())
+            m_validators = asked;
+        m_startAfresh = m_httpStatus == 416 || !identity ||
+                        m_validators.rangeValidator() != asked.rangeValidator() || !takesUpRange();
+        if (m_startAfresh && m_httpStatus == 206) {
+            abortReply();
+            ResumeState::remove(m_filePath);
+            return attempt(false);
+        }
+        if (m_startAfresh)
+            return;
+    } else {
+        m_expected = length.isValid() && identity ? length.toLongLong() : -1;
+    }
+    // A body that will be kept is described beside it before any of it is, or, where the
+    // server gives no means to ask for the rest, nothing is.
+    if (m_resumable && m_file && (m_httpStatus == 200 || m_httpStatus == 206)) {
+        const ResumeState state{m_url, m_validators, m_expected};
+        if (!identity || m_validators.rangeValidator().isEmpty() || !state.write(m_filePath))
+            ResumeState::remove(m_filePath);
+    }
     emit responseReceived();
+}
+
+bool Transfer::takesUpRange()
+{
+    const auto range = parseContentRange(m_reply->rawHeader("Content-Range"));
+    if (!range || range->first != m_rangeFrom ||
+        (m_expected >= 0 && range->total >= 0 && range->total != m_expected))
+        return false;
+    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    m_resumed = m_received = m_rangeFrom;
+    m_expected = range->total >= 0  ? range->total
+                 : length.isValid() ? m_resumed + length.toLongLong()
+                                    : -1;
+    m_digest.resumeFile(m_filePath, m_resumed);
+    return true;
 }
 
 void Transfer::readBody()
@@ -116,7 +293,8 @@ bool Transfer::accept(const QByteArray& chunk)
             m_fileOpened = true;
             // Unbuffered, so that a full disk fails the write that meets it rather than a
             // flush nobody checks.
-            if (!m_file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+            const auto mode = m_resumed > 0 ? QIODevice::Append : QIODevice::Truncate;
+            if (!m_file->open(QIODevice::WriteOnly | mode | QIODevice::Unbuffered))
                 m_writeError = m_file->errorString();
         }
         if (m_writeError.isEmpty() && m_file->write(chunk) != chunk.size())
@@ -131,7 +309,7 @@ bool Transfer::accept(const QByteArray& chunk)
     } else if (!m_file) {
         m_data.append(chunk);
     }
-    m_digest.addData(chunk);
+    m_digest.add(chunk);
     m_received += chunk.size();
     emit progress(m_received, m_expected);
     return true;
@@ -146,6 +324,10 @@ void Transfer::replyFinished()
     m_reply = nullptr;
     reply->disconnect(this);
     reply->deleteLater();
+    if (m_startAfresh) {
+        ResumeState::remove(m_filePath);
+        return attempt(false);
+    }
     // The file is whole only once it is closed without an error.
     if (m_file && m_fileOpened && m_writeError.isEmpty()) {
         m_file->close();
@@ -153,14 +335,14 @@ void Transfer::replyFinished()
             noteWriteError(m_file->errorString());
     }
     if (!m_writeError.isEmpty())
-        return finish(Outcome::Failed, m_writeError);
+        return fail(m_writeError, false);
     if (m_httpStatus >= 400) {
         const QString reason =
             reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        return finish(Outcome::Failed,
-                      localizedString(QT_TRANSLATE_NOOP("Quillmor", "The server answered %1 %2."))
-                          .arg(m_httpStatus)
-                          .arg(reason));
+        return fail(localizedString(QT_TRANSLATE_NOOP("Quillmor", "The server answered %1 %2."))
+                        .arg(m_httpStatus)
+                        .arg(reason),
+                    isTransientStatus(m_httpStatus));
     }
     // A reply cut off by a reset connection may end without an error: only the length the
     // server announced tells a whole body from a part of one. Where the connection did report
@@ -168,25 +350,24 @@ void Transfer::replyFinished()
     const QNetworkReply::NetworkError error = reply->error();
     if ((error == QNetworkReply::NoError || error == QNetworkReply::RemoteHostClosedError) &&
         m_expected >= 0 && m_received != m_expected)
-        return finish(
-            Outcome::Failed,
+        return fail(
             localizedString(QT_TRANSLATE_NOOP("Quillmor", "The transfer broke off: the server "
                                                           "announced %1 bytes and %2 arrived."))
                 .arg(m_expected)
-                .arg(m_received));
+                .arg(m_received),
+            true);
     switch (error) {
     case QNetworkReply::NoError:
-        return finish(Outcome::Succeeded);
+        return succeed();
     case QNetworkReply::OperationCanceledError:
         // cancel() detaches the reply before aborting it, so this one ran out of time.
-        return finish(
-            Outcome::Failed,
-            localizedString(
-                QT_TRANSLATE_NOOP("Quillmor",
-                                  "The transfer timed out: nothing arrived for %1 seconds."))
-                .arg(m_transferTimeout / 1000.0));
+        return fail(localizedString(
+                        QT_TRANSLATE_NOOP(
+                            "Quillmor", "The transfer timed out: nothing arrived for %1 seconds."))
+                        .arg(m_transferTimeout / 1000.0),
+                    true);
     default:
-        return finish(Outcome::Failed, reply->errorString());
+        return fail(reply->errorString(), isTransientError(error));
     }
 }
 
@@ -195,6 +376,39 @@ void Transfer::noteWriteError(const QString& reason)
     m_writeError =
         localizedString(QT_TRANSLATE_NOOP("Quillmor", "The download could not be saved to %1: %2"))
             .arg(m_file->fileName(), reason);
+}
+
+void Transfer::fail(const QString& reason, bool transient)
+{
+    if (!transient || m_attempt >= m_retries)
+        return finish(Outcome::Failed, reason);
+    if (m_file)
+        m_file->close();
+    const int delay = m_retryAfter >= 0 ? m_retryAfter * 1000 : m_retryDelay << m_attempt;
+    ++m_attempt;
+    m_secondsLeft = qMax(1, (delay + 999) / 1000);
+    m_retryTimer.start(delay);
+    m_retryTicker.start();
+    emit retrying(m_secondsLeft);
+}
+
+void Transfer::succeed()
+{
+    // A resumed file's first part may still be being read back; the digest waits for it.
+    if (m_digest.isReading()) {
+        auto* watcher = new QFutureWatcher<void>(this);
+        m_digestWait = watcher;
+        connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+            watcher->deleteLater();
+            if (std::exchange(m_digestWait, nullptr) == watcher)
+                succeed();
+        });
+        watcher->setFuture(m_digest.reading());
+        return;
+    }
+    if (m_resumable && m_file)
+        ResumeState::remove(m_filePath);
+    finish(Outcome::Succeeded);
 }
 
 void Transfer::finish(Outcome outcome, const QString& errorString)
@@ -208,6 +422,7 @@ void Transfer::finish(Outcome outcome, const QString& errorString)
             m_file->remove();
         m_sha1 = m_digest.result().value_or(QByteArray());
     }
+    m_running = false;
     m_outcome = outcome;
     m_errorString = errorString;
     // Last: the receiver may start the next transfer on this object.
