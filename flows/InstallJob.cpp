@@ -104,7 +104,6 @@ void InstallJob::start()
     const InstallTarget target = chooseInstallTarget(probe);
     if (target.kind == InstallTarget::Unusable)
         return fail(target.reason);
-    m_partial = partial;
     setStep(Step::Downloading);
     const quint64 number = ++m_waitNumber;
     m_fetch(source, partial, [this, source, partial, number](const Fetched& fetched) {
@@ -122,10 +121,8 @@ void InstallJob::cancel()
         m_work->cancel();
         return;
     }
+    // A cut-off archive stays for the next download of the same address to take up.
     ++m_waitNumber;
-    // A cut-off archive is of no use to the next try.
-    if (m_step == Step::Downloading)
-        QFile::remove(m_partial.toLocalFile());
     setStep(Step::Done);
     finish(Outcome::cancelled());
 }

@@ -82,7 +82,6 @@ private:
     // folder as they become known.
     LevelEntry m_record;
     Step m_step = Step::Idle;
-    QUrl m_partial;
     QUrl m_installedFolder;
     QPointer<QFutureWatcherBase> m_work;
     // Tells the answer still awaited (a download, a question) from one given up on.

@@ -102,14 +102,16 @@ InstallJob::FetchFile InstallRunner::fetcher()
     return [this](const QUrl& source, const QUrl& file,
                   std::function<void(const InstallJob::Fetched&)> done) {
         m_downloadStatus->loadFile(
-            source, file, m_window, [this, done](const QVariant& result, const QUrl&) {
+            source, file, m_window,
+            [this, done](const QVariant& result, const QUrl&) {
                 if (result.isValid())
                     done({Outcome::success(), m_downloadStatus->lastDigest()});
                 else
                     done({Outcome::failure(m_downloadStatus->lastError(),
                                            m_downloadStatus->presentsErrors()),
                           {}});
-            });
+            },
+            m_downloadTitle);
         connect(m_downloadStatus->downloadSheet(), &DownloadSheet::cancelRequested, this,
                 &InstallRunner::cancel, Qt::UniqueConnection);
     };
@@ -156,8 +158,14 @@ void InstallRunner::tellInstalled(const Outcome& outcome, const QString& name, c
 
 void InstallRunner::installLevel(const LevelIdentity& level)
 {
-    if (!isRunning())
-        start(newInstall(level, m_questions.get()));
+    if (isRunning())
+        return;
+    const qsizetype index = m_database->indexOfLevel(level);
+    m_downloadTitle =
+        localizedString(QT_TRANSLATE_NOOP("Quillmor", "Downloading %1"))
+            .arg(index < 0 ? QString()
+                           : m_database->objectAtIndex(index).value(LevelKey::name).toString());
+    start(newInstall(level, m_questions.get()));
 }
 
 void InstallRunner::installArchive(const QUrl& file)
@@ -268,12 +276,13 @@ void InstallRunner::updateAll()
     m_updateAll = run;
     connect(run, &UpdateAllJob::installStarted, this,
             [this, run](InstallJob* install, const QString& name) {
-                m_jobSheet->bind(
-                    install,
+                // Its download says so too.
+                m_downloadTitle =
                     localizedString(QT_TRANSLATE_NOOP("Quillmor", "Updating %1 (%2 of %3)…"))
                         .arg(name)
                         .arg(run->summary().started)
-                        .arg(run->summary().total));
+                        .arg(run->summary().total);
+                m_jobSheet->bind(install, m_downloadTitle);
             });
     connect(run, &Job::finished, this, [this, run] {
         run->deleteLater();
@@ -324,7 +333,7 @@ void InstallRunner::clearStaleDownloads()
             QFileInfo(m_downloadStatus->fileBeingWritten().toLocalFile()).absoluteFilePath());
     // A partial download is the launcher's own scrap: in the Trash it would free nothing.
     for (const QString& path : chooseStaleDownloads(*folder, inUse, busy)) {
-        if (path.endsWith(u".download"))
+        if (isPartialDownload(path))
             QFile::remove(path);
         else
             moveToTrash(QUrl::fromLocalFile(path));

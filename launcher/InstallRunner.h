@@ -49,7 +49,8 @@ public:
     // What Update All waits for: updates to install, and a window no sheet holds.
     void setUpdatesAvailable(int count);
     // Moves the download folder's unused archives to the Trash and removes left-over partial
-    // downloads; the file a running transfer writes stays. Clears the staging folders of
+    // downloads, but for a week not those of an archive the catalogue names, which a download
+    // resumes; the file a running transfer writes stays. Clears the staging folders of
     // installs that ended with the run that made them.
     void clearStaleDownloads();
     void setWindowBlocked(bool blocked);
@@ -79,6 +80,8 @@ private:
     QPointer<QPushButton> m_updateAllButton;
     std::unique_ptr<Questions> m_questions;
     JobSheet* m_jobSheet;
+    // What the download sheet says of the download in hand.
+    QString m_downloadTitle;
     QPointer<InstallJob> m_install;
     QPointer<UpdateAllJob> m_updateAll;
     QPointer<InstallQueueJob> m_installAll;

@@ -16,6 +16,11 @@ QLabel* DownloadSheet::infoLabel() const
     return m_ui->infoLabel;
 }
 
+QLabel* DownloadSheet::detailLabel() const
+{
+    return m_ui->detailLabel;
+}
+
 QProgressBar* DownloadSheet::progressBar() const
 {
     return m_ui->progressBar;

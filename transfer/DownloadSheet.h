@@ -1,7 +1,8 @@
 #pragma once
 
-// The progress sheet of a transfer: a status line, a progress bar and Cancel. It only shows;
-// DownloadStatus drives it and decides what Cancel, Escape and closing the sheet mean.
+// The progress sheet of a transfer: what is under way, a progress bar, a detail line under it
+// (hidden until it is used) and Cancel. It only shows; DownloadStatus drives it and decides
+// what Cancel, Escape and closing the sheet mean.
 
 #include <QDialog>
 
@@ -22,6 +23,7 @@ public:
     ~DownloadSheet() override;
 
     QLabel* infoLabel() const;
+    QLabel* detailLabel() const;
     QProgressBar* progressBar() const;
     QPushButton* cancelButton() const;
 

@@ -5,11 +5,19 @@
 #include "transfer/DownloadSheet.h"
 #include "transfer/Transfer.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 
 #include <climits>
 #include <utility>
+
+namespace {
+
+// The sizes and speed are redrawn at most this often; the bar follows every piece.
+constexpr qint64 kDetailEveryMsecs = 250;
+
+} // namespace
 
 DownloadStatus::DownloadStatus(QObject* parent) : QObject(parent) {}
 
@@ -37,21 +45,33 @@ bool DownloadStatus::isLoading() const
     return m_transfer && m_transfer->isRunning();
 }
 
-void DownloadStatus::loadData(const QUrl& url, QWidget* window, DownloadCompletion completion)
+bool DownloadStatus::notModified() const
+{
+    return m_transfer && !m_transfer->isRunning() && m_transfer->notModified();
+}
+
+HttpValidators DownloadStatus::lastValidators() const
+{
+    return m_transfer ? m_transfer->validators() : HttpValidators();
+}
+
+void DownloadStatus::loadData(const QUrl& url, QWidget* window, DownloadCompletion completion,
+                              const HttpValidators& known)
 {
     m_targetUrl.clear();
-    start(url, QString(), window, std::move(completion));
+    start(url, QString(), window, std::move(completion), {}, known);
 }
 
 void DownloadStatus::loadFile(const QUrl& url, const QUrl& file, QWidget* window,
-                              DownloadCompletion completion)
+                              DownloadCompletion completion, const QString& title)
 {
     m_targetUrl = file;
-    start(url, file.toLocalFile(), window, std::move(completion));
+    start(url, file.toLocalFile(), window, std::move(completion), title, {});
 }
 
 void DownloadStatus::start(const QUrl& url, const QString& filePath, QWidget* window,
-                           DownloadCompletion completion)
+                           DownloadCompletion completion, const QString& title,
+                           const HttpValidators& known)
 {
     // Callers never overlap transfers (the sheet blocks their window); should one slip
     // through, the running transfer ends as if cancelled rather than feeding two callees.
@@ -69,7 +89,14 @@ void DownloadStatus::start(const QUrl& url, const QString& filePath, QWidget* wi
     ensureSheet();
     m_progressBar->setRange(0, 0);
     m_progressBar->setValue(0);
-    setStatus(QT_TRANSLATE_NOOP("Quillmor", "Connecting..."));
+    const QString name = QFileInfo(url.path()).fileName();
+    m_infoLabel->setText(!title.isEmpty()
+                             ? title
+                             : localizedString(QT_TRANSLATE_NOOP("Quillmor", "Downloading %1"))
+                                   .arg(!name.isEmpty() ? name : url.host()));
+    m_clock.start();
+    m_speed.restart(0, 0);
+    setStatus(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Connecting...")));
     if (m_downloadSheet->parentWidget() != window)
         m_downloadSheet->setParent(window, m_downloadSheet->windowFlags());
     m_downloadSheet->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
@@ -77,8 +104,13 @@ void DownloadStatus::start(const QUrl& url, const QString& filePath, QWidget* wi
 
     m_transfer = new Transfer(&m_manager, this);
     m_transfer->setTransferTimeout(m_transferTimeout);
+    m_transfer->setRetries(m_retries);
+    m_transfer->setResumable(!filePath.isEmpty());
+    m_transfer->setConditions(known);
     connect(m_transfer, &Transfer::responseReceived, this, &DownloadStatus::responseReceived);
     connect(m_transfer, &Transfer::progress, this, &DownloadStatus::progress);
+    connect(m_transfer, &Transfer::retrying, this,
+            [this](int secondsLeft) { setStatus(retryText(secondsLeft)); });
     connect(m_transfer, &Transfer::finished, this, &DownloadStatus::transferFinished);
     m_transfer->start(url, filePath);
 }
@@ -103,22 +135,31 @@ void DownloadStatus::responseReceived()
         while ((expected >> m_barShift) > INT_MAX)
             ++m_barShift;
         m_progressBar->setRange(0, expected >= 0 ? int(expected >> m_barShift) : 0);
+        m_progressBar->setValue(int(m_transfer->bytesReceived() >> m_barShift));
     }
-    setStatus(QT_TRANSLATE_NOOP("Quillmor", "Received Response..."));
+    // The speed counts what arrives from here on, not a part kept from an earlier try.
+    m_clock.start();
+    m_speed.restart(m_transfer->bytesReceived(), 0);
+    m_detailShownAt = -kDetailEveryMsecs;
 }
 
-void DownloadStatus::progress(qint64 received)
+void DownloadStatus::progress(qint64 received, qint64 total)
 {
     if (m_progressBar)
         m_progressBar->setValue(int(qMin<qint64>(received >> m_barShift, INT_MAX)));
-    setStatus(QT_TRANSLATE_NOOP("Quillmor", "Receiving Data..."));
+    const qint64 now = m_clock.elapsed();
+    m_speed.sample(received, now);
+    if (now - m_detailShownAt < kDetailEveryMsecs && received != total)
+        return;
+    m_detailShownAt = now;
+    setStatus(progressDetail(received, total, m_speed.bytesPerSecond()));
 }
 
 void DownloadStatus::transferFinished()
 {
     switch (m_transfer->outcome()) {
     case Transfer::Outcome::Succeeded:
-        setStatus(QT_TRANSLATE_NOOP("Quillmor", "Success!"));
+        setStatus(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Success!")));
         done();
         success();
         settleParkedAlerts();
@@ -205,12 +246,11 @@ void DownloadStatus::fail()
         completion(QVariant(), asked);
 }
 
-void DownloadStatus::setStatus(const char* english)
+void DownloadStatus::setStatus(const QString& text)
 {
-    const QString text = localizedString(english);
     // The sheet goes with its window should the caller delete that window mid-transfer.
-    if (m_infoLabel)
-        m_infoLabel->setText(text);
+    if (m_detailLabel)
+        m_detailLabel->setText(text);
     emit statusChanged(text);
 }
 
@@ -221,6 +261,8 @@ void DownloadStatus::ensureSheet()
         return;
     m_downloadSheet = new DownloadSheet;
     m_infoLabel = m_downloadSheet->infoLabel();
+    m_detailLabel = m_downloadSheet->detailLabel();
+    m_detailLabel->show();
     m_progressBar = m_downloadSheet->progressBar();
     connect(m_downloadSheet, &DownloadSheet::cancelRequested, this, [this] { cancel(); });
 }

@@ -10,8 +10,17 @@
 // invalid QVariant on failure, and always the URL as passed to the load, even after
 // redirects. A cancel from the sheet makes no call. Failures are shown on the window after
 // the completion has run, so the callee may start the next transfer from inside the call.
+//
+// The sheet names what is downloaded ("Downloading Castle") and tells the bytes done, the
+// speed and the time left. Transient failures are tried again up to three times, the sheet
+// counting down to the next try; a file download that fails or is cancelled keeps its part
+// for the next download of the same URL to resume.
+
+#include "transfer/HttpValidators.h"
+#include "transfer/TransferProgress.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
@@ -37,9 +46,13 @@ public:
     explicit DownloadStatus(QObject* parent = nullptr);
     ~DownloadStatus() override;
 
-    void loadData(const QUrl& url, QWidget* window, DownloadCompletion completion);
-    void loadFile(const QUrl& url, const QUrl& file, QWidget* window,
-                  DownloadCompletion completion);
+    // With validators, the server may answer that the version they name is still current:
+    // the completion then gets empty bytes and notModified() says so.
+    void loadData(const QUrl& url, QWidget* window, DownloadCompletion completion,
+                  const HttpValidators& known = {});
+    // The sheet says "Downloading" and the title given, else the file name the URL ends in.
+    void loadFile(const QUrl& url, const QUrl& file, QWidget* window, DownloadCompletion completion,
+                  const QString& title = {});
     // The sheet's Cancel: stops the transfer and closes the sheet; the callee is not called.
     void cancel(QObject* sender = nullptr);
     // The bytes of the current or last memory transfer; none once a file transfer started.
@@ -47,6 +60,9 @@ public:
     // The SHA-1 (20 bytes) of the body of the last transfer, set before its completion is
     // called; none while a transfer runs and after one that failed or was cancelled.
     std::optional<QByteArray> lastDigest() const { return m_lastDigest; }
+    // The last transfer's answer said the validators given are current; what identified it.
+    bool notModified() const;
+    HttpValidators lastValidators() const;
 
     bool isLoading() const;
     // The file the running transfer writes; none while no file transfer runs.
@@ -60,16 +76,18 @@ public:
     // How long a transfer may go without receiving anything before it fails.
     void setTransferTimeout(int msecs) { m_transferTimeout = msecs; }
     int transferTimeout() const { return m_transferTimeout; }
+    // How often a transient failure is tried again, for the next load.
+    void setRetries(int count) { m_retries = count; }
 
 signals:
-    // The sheet's status line changed.
+    // The sheet's status line, under the bar, changed.
     void statusChanged(const QString& text);
 
 private:
     void start(const QUrl& url, const QString& filePath, QWidget* window,
-               DownloadCompletion completion);
+               DownloadCompletion completion, const QString& title, const HttpValidators& known);
     void responseReceived();
-    void progress(qint64 received);
+    void progress(qint64 received, qint64 total);
     void transferFinished();
 
     void didFailWithError(const QString& description);
@@ -80,12 +98,13 @@ private:
     void success();
     void fail();
 
-    void setStatus(const char* english);
+    void setStatus(const QString& text);
     void ensureSheet();
     void presentError(QWidget* window, const QString& description, const QUrl& url);
 
     QPointer<DownloadSheet> m_downloadSheet;
     QPointer<QLabel> m_infoLabel;
+    QPointer<QLabel> m_detailLabel;
     QPointer<QProgressBar> m_progressBar;
     QUrl m_targetUrl;
     // The running or last transfer; one a load, so that a load started over a running one
@@ -97,6 +116,10 @@ private:
 
     QNetworkAccessManager m_manager;
     int m_transferTimeout = 60000;
+    int m_retries = 3;
+    QElapsedTimer m_clock;
+    TransferSpeed m_speed;
+    qint64 m_detailShownAt = 0;
     // Bodies beyond the bar's int range are counted in units of 2^m_barShift bytes.
     int m_barShift = 0;
     QString m_lastError;

@@ -112,10 +112,13 @@ private slots:
              "A (new), Castle (old), Dune (new)",
              "3 levels installed, 1 update available [Update All]", "A.zip Castle.zip Dune.zip",
              "A Castle.zip Dune"});
+        row("Cancel while downloading", "stall", "installed", "",
+            {"", "Castle (old)", waiting, "Castle.zip Castle.zip.download", ""});
         row("Update All, Cancel while downloading", "stall", "installed", "Update All",
             {"Update All was cancelled. Levels updated: 1 of 3.",
              "A (new), Castle (old), Dune (old)",
-             "3 levels installed, 2 updates available [Update All]", "A.zip Castle.zip", "A"});
+             "3 levels installed, 2 updates available [Update All]",
+             "A.zip Castle.zip Castle.zip.download", "A"});
     }
     void install()
     {
@@ -154,6 +157,9 @@ private slots:
                             ? QFile::exists(downloads() + path + ".download")
                             : home().levelFolders().count(", ") == int(entries.size()));
             QVERIFY(!updateAllButton()->isEnabled());
+            if (archive == u"stall") // the sheet names the level
+                QCOMPARE(modal<DownloadSheet>()->infoLabel()->text(),
+                         updateAll ? "Updating Castle (2 of 3)…" : "Downloading Castle");
             if (unsaved)
                 QFile::remove(home().cataloguePath()), home().createDir(home().cataloguePath());
             else

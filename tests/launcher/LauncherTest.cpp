@@ -341,13 +341,17 @@ private slots:
                  labelled(facts, outcome));
     }
 
+    // Partial downloads go, but for a week not one of an archive in use, which is resumed.
     void staleDownloadsAtStart()
     {
-        for (const char* name : {"Castle.zip", "Ocean.zip", "old.zip", "Ocean.zip.download"})
+        for (const char* name :
+             {"Castle.zip", "Ocean.zip", "old.zip", "Ocean.zip.download", "old.zip.download"})
             home().createFile(downloads() + u'/' + name, "zip");
+        home().createFile(downloads() + "/Castle.zip.download", "zip",
+                          QDateTime::currentDateTimeUtc().addDays(-8));
         startWithLevels();
         QCOMPARE(home().trashed() + " | " + QDir(downloads()).entryList(QDir::Files).join(' '),
-                 QStringLiteral("old.zip | Castle.zip Ocean.zip")); // the partial one removed
+                 QStringLiteral("old.zip | Castle.zip Ocean.zip Ocean.zip.download"));
     }
 
     // A catalogue that cannot be written (a folder in its place): the failed save is told with
@@ -406,14 +410,16 @@ private slots:
         QVERIFY(QFileInfo::exists(partial) && !QFileInfo::exists(home().cataloguePath()));
     }
 
-    // The file a transfer writes stays, whatever its name says.
+    // The file a transfer writes stays, whatever its name says, and so does its resume state.
     void staleDownloadsSpareTheRunningTransfer()
     {
-        for (const char* name : {"a.zip", "b.zip", "a.zip.download", "b.zip.download"})
+        for (const char* name :
+             {"a.zip", "b.zip", "b.zip.download", "b.zip.download.plist", "c.zip.download.plist"})
             home().createFile(QStringLiteral("dl/") + name);
-        QCOMPARE(chooseStaleDownloads(home().filePath("dl"), {"a.zip"},
-                                      {home().filePath("dl/b.zip.download")}),
-                 (QStringList{home().filePath("dl/a.zip.download"), home().filePath("dl/b.zip")}));
+        QCOMPARE(
+            chooseStaleDownloads(home().filePath("dl"), {"a.zip"},
+                                 {home().filePath("dl/b.zip.download")}),
+            (QStringList{home().filePath("dl/b.zip"), home().filePath("dl/c.zip.download.plist")}));
     }
 };
 
