@@ -83,13 +83,14 @@ public:
     LevelEntry buildEntry(const LevelEntry& record) const;
 
     // A downloaded feed, handed to the source list and the merge. Bytes that form no feed
-    // of the format leave both untouched.
-    void parseFileRss(const QByteArray& bytes, const QUrl& url);
-    void parseFileXml(const QByteArray& bytes, const QUrl& url);
-    void parseFileTxt(const QByteArray& bytes, const QUrl& url);
+    // of the format leave both untouched and answer false.
+    bool parseFileRss(const QByteArray& bytes, const QUrl& url);
+    bool parseFileXml(const QByteArray& bytes, const QUrl& url);
+    bool parseFileTxt(const QByteArray& bytes, const QUrl& url);
+    // The time the merges and parsers date things by, to the second.
+    QDateTime now() const;
 
 private:
-    QDateTime now() const;
     // Drops the entries of one key's folder or feed, keeping those the other key still ties
     // to the catalogue with the first key cleared.
     void removeEntriesMatching(const QString& key, const QUrl& url, const QString& keepKey);

@@ -311,34 +311,37 @@ LevelEntry Database::buildEntry(const LevelEntry& record) const
     return entry;
 }
 
-void Database::parseFileRss(const QByteArray& bytes, const QUrl& url)
+bool Database::parseFileRss(const QByteArray& bytes, const QUrl& url)
 {
     const auto feed = parseRssFeed(bytes, url, now());
     if (!feed)
-        return;
+        return false;
     // The source learns of the feed before its items are read, as the channel comes first.
     if (m_repositories)
         m_repositories->updateEntry(feed->repository);
     if (feed->hasItems)
         updateDatabase(url, feed->items);
+    return true;
 }
 
-void Database::parseFileXml(const QByteArray& bytes, const QUrl& url)
+bool Database::parseFileXml(const QByteArray& bytes, const QUrl& url)
 {
     const auto feed = parseXmlFeed(bytes, url, now());
     if (feed && m_repositories)
         m_repositories->updateEntry(feed->repository);
+    return feed.has_value();
 }
 
-void Database::parseFileTxt(const QByteArray& bytes, const QUrl& url)
+bool Database::parseFileTxt(const QByteArray& bytes, const QUrl& url)
 {
     const auto feed = parseTxtFeed(bytes, url, now());
     if (!feed)
-        return;
+        return false;
     if (feed->hasItems)
         updateDatabase(url, feed->items);
     if (m_repositories)
         m_repositories->updateEntry(feed->repository);
+    return true;
 }
 
 qsizetype Database::indexOfLevel(const LevelIdentity& level) const

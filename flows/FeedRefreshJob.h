@@ -8,8 +8,14 @@
 //
 // The queue outlives a cycle that ends early: what was not fetched is fetched by the next
 // start. Starting while a fetch is under way gives up waiting for that fetch and asks again.
+//
+// A source keeps what identified the last answer that was read (its "etag" and
+// "lastModified"). The launcher's refresh sends them, and a feed the server says is unchanged
+// is neither parsed nor merged: it is due again after the time its last answer gave. The
+// preferences sheet's refresh, which the player asks for, always reads the feed whole.
 
 #include "flows/Job.h"
+#include "transfer/HttpValidators.h"
 
 #include <QList>
 #include <QUrl>
@@ -29,10 +35,17 @@ public:
         ByStoredFormat, // the source's "format": a feed is what it was when it was added
         ByContent,      // what the answer holds: RSS, the levels list, else a text list
     };
-    // Fetches the feed and calls done with its bytes, or with an invalid value when the fetch
-    // failed (and was told about); a fetch called off may never call done.
-    using Fetch =
-        std::function<void(const QUrl& feed, std::function<void(const QVariant& bytes)> done)>;
+    // What a fetch brought back.
+    struct Answer
+    {
+        QVariant bytes;            // a QByteArray, or invalid when the fetch failed (and was told)
+        bool unchanged = false;    // the server said the version `known` named is current
+        HttpValidators validators; // what identified this answer
+    };
+    // Fetches the feed, asking only whether it changed when `known` names a version, and calls
+    // done with the answer; a fetch called off may never call done.
+    using Fetch = std::function<void(const QUrl& feed, const HttpValidators& known,
+                                     std::function<void(const Answer& answer)> done)>;
 
     FeedRefreshJob(Database* database, Repositories* repositories, Parsing parsing, Fetch fetch,
                    QObject* parent = nullptr);
@@ -57,8 +70,10 @@ signals:
 
 private:
     void fetchNext();
-    void fetched(const QUrl& feed, const QVariant& bytes);
-    void parse(const QUrl& feed, const QByteArray& bytes);
+    void fetched(const QUrl& feed, const Answer& answer);
+    bool parse(const QUrl& feed, const QByteArray& bytes);
+    void keepValidators(const QUrl& feed, const HttpValidators& validators);
+    void postponeUnchanged(const QUrl& feed);
 
     Database* m_database;
     Repositories* m_repositories;

@@ -123,9 +123,14 @@ void Launcher::awakeFromNib()
     });
     // Fetched through the download controller: its sheet on the window, its alerts for the
     // feeds that fail.
-    const auto fetch = [this](const QUrl& feed, std::function<void(const QVariant&)> done) {
-        m_downloadStatus->loadData(feed, m_window,
-                                   [done](const QVariant& bytes, const QUrl&) { done(bytes); });
+    const auto fetch = [this](const QUrl& feed, const HttpValidators& known,
+                              std::function<void(const FeedRefreshJob::Answer&)> done) {
+        m_downloadStatus->loadData(
+            feed, m_window,
+            [this, done](const QVariant& bytes, const QUrl&) {
+                done({bytes, m_downloadStatus->notModified(), m_downloadStatus->lastValidators()});
+            },
+            known);
     };
     m_feedRefresh = new FeedRefreshJob(m_database, m_repositories,
                                        FeedRefreshJob::Parsing::ByStoredFormat, fetch, this);

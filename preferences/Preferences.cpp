@@ -290,11 +290,14 @@ FeedRefreshJob* Preferences::feedRefresh()
         return m_feedRefresh;
     // Through the download controller, whose sheet and alerts attach to the panel.
     const QPointer<Preferences> self(this);
-    const auto fetch = [self](const QUrl& feed, std::function<void(const QVariant&)> done) {
+    const auto fetch = [self](const QUrl& feed, const HttpValidators&,
+                              std::function<void(const FeedRefreshJob::Answer&)> done) {
         if (self)
             self->m_downloadStatus->loadData(
-                feed, self->m_mainWindow,
-                [done](const QVariant& bytes, const QUrl&) { done(bytes); });
+                feed, self->m_mainWindow, [self, done](const QVariant& bytes, const QUrl&) {
+                    done({bytes, false,
+                          self ? self->m_downloadStatus->lastValidators() : HttpValidators()});
+                });
     };
     // What a new address serves is only known once it is read.
     m_feedRefresh = new FeedRefreshJob(m_database, m_repositories,

@@ -119,6 +119,12 @@ void Repositories::updateEntry(const RepositoryEntry& given)
     m_data.append(added);
 }
 
+void Repositories::replaceObjectAtIndex(qsizetype index, const RepositoryEntry& record)
+{
+    m_data[index] = record;
+    m_urlLookup.reset();
+}
+
 void Repositories::removeObjectAtIndex(qsizetype index)
 {
     m_data.removeAt(index);

@@ -34,6 +34,8 @@ public:
     // The index of the source with this feed URL, none when no source has it.
     std::optional<qsizetype> indexOfSource(const QUrl& url) const;
     RepositoryEntry objectAtIndex(qsizetype index) const { return m_data.at(index); }
+    // Replaces the record at the index with a changed copy that keeps its feed URL.
+    void replaceObjectAtIndex(qsizetype index, const RepositoryEntry& record);
     void removeObjectAtIndex(qsizetype index);
     void sortUsingDescriptors(const QList<SortDescriptor>& descriptors);
 

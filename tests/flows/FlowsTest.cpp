@@ -15,7 +15,6 @@
 
 #include <QCryptographicHash>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -77,17 +76,10 @@ private slots:
         Database database;
         database.setRepositories(&repositories);
         database.firstLoad();
-        const auto fetch = [this](const QUrl& url, std::function<void(const QVariant&)> done) {
-            QNetworkReply* reply = m_network.get(QNetworkRequest(url));
-            connect(reply, &QNetworkReply::finished, this, [reply, done] {
-                reply->deleteLater();
-                done(reply->error() ? QVariant() : QVariant(reply->readAll()));
-            });
-        };
         FeedRefreshJob job(&database, &repositories,
                            byContent ? FeedRefreshJob::Parsing::ByContent
                                      : FeedRefreshJob::Parsing::ByStoredFormat,
-                           fetch);
+                           fetchFeeds());
         for (const char* path : {"/a", "/r", "/a"})
             job.queue(m_http->url(path));
         job.queueNew(m_http->url("/p"));
@@ -110,6 +102,50 @@ private slots:
         QFETCH(QString, outcome);
         QCOMPARE(asked.join(' ') + " | " + read.join(' '), outcome);
         QCOMPARE(job.takeNotFeeds(), QList<QUrl>{m_http->url("/p")});
+    }
+
+    // Feed "a", RSS fresh for a day, is read as version "v1"; ten days later it offers A2, still
+    // as "v1" (304: not read, due in a day as after a read) or as "v2" (read and kept).
+    void unchangedFeed_data()
+    {
+        QTest::addColumn<QByteArray>("served");
+        QTest::addColumn<QString>("expected"); // level | version kept | days until due
+        QTest::newRow("unchanged") << QByteArray("\"v1\"") << "A1 | \"v1\" | 11";
+        QTest::newRow("changed") << QByteArray("\"v2\"") << "A2 | \"v2\" | 11";
+    }
+    void unchangedFeed()
+    {
+        QFETCH(QByteArray, served);
+        const QString feed = m_http->url("/a").toString();
+        UserDefaults::standard().setObject(
+            QVariantList{QVariantMap{{"urlDownload", feed}, {"format", "rss"}}}, "source");
+        Repositories repositories;
+        repositories.firstLoad();
+        Database database;
+        database.setRepositories(&repositories);
+        database.firstLoad();
+        FeedRefreshJob job(&database, &repositories, FeedRefreshJob::Parsing::ByStoredFormat,
+                           fetchFeeds());
+        QSignalSpy finished(&job, &Job::finished);
+        const QString rss = "<rss><channel><ttl>1440</ttl><item><title>%1</title><enclosure "
+                            "url='http://x.example/%1.zip' type='application/x-quillmor-level'/>"
+                            "</item></channel></rss>";
+        for (const auto& [level, etag] : {std::pair{"A1", QByteArray("\"v1\"")}, {"A2", served}}) {
+            HttpFixture::Response answer = HttpFixture::answer(200, rss.arg(level).toUtf8());
+            answer.etag = etag;
+            m_http->setResponse("/a", answer);
+            job.queue(QUrl(feed));
+            job.start();
+            QVERIFY(finished.wait(10000));
+            database.setClock([] { return QDateTime::currentDateTimeUtc().addDays(10); });
+        }
+        const RepositoryEntry source = repositories.objectAtIndex(0);
+        const qint64 due =
+            QDateTime::currentDateTimeUtc().secsTo(source["nextCheckDate"].toDateTime());
+        QFETCH(QString, expected);
+        QCOMPARE(database.objectAtIndex(database.count() - 1).value("name").toString() + " | " +
+                     source["etag"].toString() + " | " + QString::number(qRound(due / 86400.0)),
+                 expected);
     }
 
     // Castle of feed "f" is installed from /Castle.zip, served "good", "no list" (without
@@ -267,6 +303,24 @@ private slots:
         }
         QFETCH(QStringList, expected);
         QCOMPARE(seen, expected);
+    }
+
+private:
+    // Feeds fetched by a window-free transfer, which asks whether a version it names changed.
+    FeedRefreshJob::Fetch fetchFeeds()
+    {
+        return [this](const QUrl& url, const HttpValidators& known,
+                      std::function<void(const FeedRefreshJob::Answer&)> done) {
+            auto* transfer = new Transfer(&m_network, this);
+            transfer->setConditions(known);
+            connect(transfer, &Transfer::finished, this, [transfer, done] {
+                transfer->deleteLater();
+                const bool read = transfer->outcome() == Transfer::Outcome::Succeeded;
+                done({read ? QVariant(transfer->data()) : QVariant(), transfer->notModified(),
+                      transfer->validators()});
+            });
+            transfer->start(url);
+        };
     }
 };
 
