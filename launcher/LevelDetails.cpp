@@ -69,8 +69,8 @@ QString diskSize(const QLocale& locale, qint64 bytes)
         return locale.formattedDataSize(bytes);
     if (bytes == 1)
         return localizedString(QT_TRANSLATE_NOOP("Quillmor", "1 byte"));
-    return QCoreApplication::translate("Quillmor", QT_TRANSLATE_N_NOOP("Quillmor", "%n bytes"),
-                                       nullptr, int(bytes));
+    static const char* const many = QT_TRANSLATE_N_NOOP("Quillmor", "%n bytes");
+    return QCoreApplication::translate("Quillmor", many, nullptr, int(bytes));
 }
 
 void setShownText(QLabel* label, const QString& text)

@@ -340,14 +340,6 @@
         <translation>Verbindung wird hergestellt…</translation>
     </message>
     <message>
-        <source>Received Response...</source>
-        <translation>Antwort erhalten…</translation>
-    </message>
-    <message>
-        <source>Receiving Data...</source>
-        <translation>Daten werden empfangen…</translation>
-    </message>
-    <message>
         <source>The server answered %1 %2.</source>
         <translation>Der Server antwortete mit %1 %2.</translation>
     </message>
@@ -808,6 +800,161 @@
     <message>
         <source>Clear the search</source>
         <translation>Suche leeren</translation>
+    </message>
+    <message>
+        <source>Downloading %1</source>
+        <translation>%1 wird heruntergeladen</translation>
+    </message>
+    <message numerus="yes">
+        <source>about %n s left</source>
+        <translation>
+            <numerusform>noch etwa %n s</numerusform>
+            <numerusform>noch etwa %n s</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>about %n min left</source>
+        <translation>
+            <numerusform>noch etwa %n min</numerusform>
+            <numerusform>noch etwa %n min</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>about %n h left</source>
+        <translation>
+            <numerusform>noch etwa %n h</numerusform>
+            <numerusform>noch etwa %n h</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>%1/s</source>
+        <translation>%1/s</translation>
+    </message>
+    <message numerus="yes">
+        <source>Retrying in %n s…</source>
+        <translation>
+            <numerusform>Neuer Versuch in %n s…</numerusform>
+            <numerusform>Neuer Versuch in %n s…</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Plays, installs and updates levels for Quillmor. Archives and links given while the launcher runs are handed to its window.</source>
+        <translation>Spielt, installiert und aktualisiert Levels für Quillmor. Archive und Links, die übergeben werden, während der Launcher läuft, gehen an sein Fenster.</translation>
+    </message>
+    <message>
+        <source>Show this help.</source>
+        <translation>Diese Hilfe anzeigen.</translation>
+    </message>
+    <message>
+        <source>Show the launcher&apos;s version.</source>
+        <translation>Die Version des Launchers anzeigen.</translation>
+    </message>
+    <message>
+        <source>Level archives to install: zip files, http or https addresses of zip files, or quillmor links.</source>
+        <translation>Zu installierende Level-Archive: ZIP-Dateien, http- oder https-Adressen von ZIP-Dateien oder quillmor-Links.</translation>
+    </message>
+    <message>
+        <source>[archive or link…]</source>
+        <translation>[Archiv oder Link…]</translation>
+    </message>
+    <message>
+        <source>See &quot;%1 --help&quot; for what it takes.</source>
+        <translation>Siehe „%1 --help“ für die möglichen Angaben.</translation>
+    </message>
+    <message>
+        <source>Drop to install</source>
+        <translation>Zum Installieren ablegen</translation>
+    </message>
+    <message>
+        <source>Installing %1 (%2 of %3)…</source>
+        <translation>%1 wird installiert (%2 von %3)…</translation>
+    </message>
+    <message>
+        <source>Levels installed: %1 of %2.</source>
+        <translation>Installierte Levels: %1 von %2.</translation>
+    </message>
+    <message>
+        <source>Installing was cancelled.</source>
+        <translation>Die Installation wurde abgebrochen.</translation>
+    </message>
+    <message>
+        <source>Every level was installed.</source>
+        <translation>Alle Levels wurden installiert.</translation>
+    </message>
+    <message>
+        <source>Some levels could not be installed.</source>
+        <translation>Einige Levels konnten nicht installiert werden.</translation>
+    </message>
+    <message>
+        <source>1 byte</source>
+        <translation>1 Byte</translation>
+    </message>
+    <message>
+        <source>Add feed</source>
+        <translation>Feed hinzufügen</translation>
+    </message>
+    <message>
+        <source>Install &quot;%1&quot; from %2?</source>
+        <translation>„%1“ von %2 installieren?</translation>
+    </message>
+    <message>
+        <source>A link asks the launcher to download %1 and install the level in it. Install levels only from sites you trust.</source>
+        <translation>Ein Link bittet den Launcher, %1 herunterzuladen und das Level darin zu installieren. Installieren Sie Levels nur von Seiten, denen Sie vertrauen.</translation>
+    </message>
+    <message>
+        <source>Add the level feed &quot;%1&quot; from %2?</source>
+        <translation>Den Level-Feed „%1“ von %2 hinzufügen?</translation>
+    </message>
+    <message>
+        <source>A link asks the launcher to read the feed %1 and list the levels it offers. The feed is read again at every start.</source>
+        <translation>Ein Link bittet den Launcher, den Feed %1 zu lesen und die darin angebotenen Levels aufzulisten. Der Feed wird bei jedem Start erneut gelesen.</translation>
+    </message>
+    <message>
+        <source>Also add the level feed &quot;%1&quot; from %2</source>
+        <translation>Auch den Level-Feed „%1“ von %2 hinzufügen</translation>
+    </message>
+    <message>
+        <source>This cannot be opened.</source>
+        <translation>Das kann nicht geöffnet werden.</translation>
+    </message>
+    <message>
+        <source>The launcher fetches levels and feeds over http and https only, not from &quot;%1&quot;.</source>
+        <translation>Der Launcher lädt Levels und Feeds nur über http und https, nicht von „%1“.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a complete address.</source>
+        <translation>„%1“ ist keine vollständige Adresse.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; names no archive file.</source>
+        <translation>„%1“ nennt keine Archivdatei.</translation>
+    </message>
+    <message>
+        <source>The link asks for &quot;%1&quot;, which the launcher does not know.</source>
+        <translation>Der Link verlangt „%1“, das der Launcher nicht kennt.</translation>
+    </message>
+    <message>
+        <source>The link names no address to fetch.</source>
+        <translation>Der Link nennt keine Adresse zum Laden.</translation>
+    </message>
+    <message>
+        <source>%1 is not a file that can be read.</source>
+        <translation>%1 ist keine lesbare Datei.</translation>
+    </message>
+    <message>
+        <source>The launcher cannot open &quot;%1&quot;: it takes level archives on this computer or at http and https addresses, and quillmor links.</source>
+        <translation>Der Launcher kann „%1“ nicht öffnen: Er nimmt Level-Archive auf diesem Computer oder unter http- und https-Adressen sowie quillmor-Links.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n bytes</source>
+        <translation>
+            <numerusform>%n Byte</numerusform>
+            <numerusform>%n Bytes</numerusform>
+        </translation>
     </message>
 </context>
 </TS>
