@@ -12,6 +12,9 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
+#include <map>
+
 namespace {
 
 // Value equality as the catalogue means it: strings by characters, dates by instant, data by
@@ -40,6 +43,35 @@ QString derivedGuid(const QUrl& feed, const QUrl& download)
     if (dot > 0)
         last.truncate(dot);
     return absoluteString(feed) + u'#' + last;
+}
+
+// The same value of the same type; a date also in the same time zone.
+bool identical(const QVariant& a, const QVariant& b)
+{
+    if (a.metaType() != b.metaType() || a != b)
+        return false;
+    return a.metaType().id() != QMetaType::QDateTime ||
+           a.toDateTime().timeSpec() == b.toDateTime().timeSpec();
+}
+
+// The item as the catalogue file will give it back. Items from a feed reader mostly are so
+// already, and are then kept as they stand rather than rebuilt key by key.
+std::optional<FeedItem> storedItem(const FeedItem& item)
+{
+    for (auto it = item.cbegin(); it != item.cend(); ++it) {
+        const std::optional<QVariant> value =
+            it->isValid() ? PropertyList::storable(*it) : std::nullopt;
+        // Printable ASCII is stored as it stands, as every key the readers give is.
+        const bool plainKey = std::all_of(it.key().cbegin(), it.key().cend(), [](QChar c) {
+            return c.unicode() >= 0x20 && c.unicode() < 0x7F;
+        });
+        if (!value || !identical(*value, *it) ||
+            (!plainKey && PropertyList::storable(it.key()) != QVariant(it.key()))) {
+            const std::optional<QVariant> kept = PropertyList::storable(item);
+            return kept ? std::optional(kept->toMap()) : std::nullopt;
+        }
+    }
+    return item;
 }
 
 // Tells whether an entry's stored URL string names the given URL, parsing each distinct
@@ -76,18 +108,27 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
     // URL that does not parse) are left out rather than stored as entries that could never
     // be downloaded nor matched again. Each item is taken as the catalogue file will give it
     // back, so that the merge after the next start matches what this one stored.
+    // Each item's archive URL is parsed once, here, for step 4 as well.
     QList<FeedItem> items;
+    QList<QUrl> downloads;
     items.reserve(itemList.size());
+    downloads.reserve(itemList.size());
     for (const QVariant& value : itemList) {
         FeedItem item = value.toMap();
-        const QUrl download = urlForKey(item, LevelKey::urlDownload);
+        QUrl download = urlForKey(item, LevelKey::urlDownload);
         if (!item.contains(LevelKey::name) || !download.isValid())
             continue;
         if (!item.contains(LevelKey::guid))
             item.insert(LevelKey::guid, derivedGuid(feed, download));
-        if (auto kept = PropertyList::storable(item))
-            items.append(kept->toMap());
+        std::optional<FeedItem> kept = storedItem(item);
+        if (!kept)
+            continue;
+        if (kept->value(LevelKey::urlDownload) != item.value(LevelKey::urlDownload))
+            download = urlForKey(*kept, LevelKey::urlDownload);
+        items.append(std::move(*kept));
+        downloads.append(download);
     }
+    const QString source = absoluteString(feed);
 
     UrlMatcher belongs(LevelKey::urlSource, feed);
 
@@ -128,7 +169,7 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
             if (it == itemByHash.cend() || urlForKey(entry, LevelKey::urlSource).isValid())
                 continue;
             LevelEntry linked = entry;
-            linked.insert(LevelKey::urlSource, absoluteString(feed));
+            linked.insert(LevelKey::urlSource, source);
             linked.insert(LevelKey::guid, items.at(*it).value(LevelKey::guid));
             m_data[i] = linked;
         }
@@ -148,34 +189,41 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
     }
 
     const QDateTime mergeTime = now();
-    for (const FeedItem& item : std::as_const(items)) {
+    const QDateTime past = distantPast();
+    for (qsizetype k = 0; k < items.size(); ++k) {
+        const FeedItem& item = items.at(k);
         const QString guid = item.value(LevelKey::guid).toString();
         const auto found = entryByGuid.constFind(guid);
         if (found == entryByGuid.cend()) {
-            LevelEntry entry;
-            entry.insert(LevelKey::name, item.value(LevelKey::name));
-            entry.insert(LevelKey::author,
-                         item.contains(LevelKey::author)
-                             ? item.value(LevelKey::author)
-                             : QVariant(localizedString(QT_TRANSLATE_NOOP("Quillmor", "Unknown"))));
-            entry.insert(LevelKey::description, item.contains(LevelKey::description)
-                                                    ? item.value(LevelKey::description)
-                                                    : QVariant(localizedString(QT_TRANSLATE_NOOP(
-                                                          "Quillmor", "Downloadable level"))));
-            entry.insert(LevelKey::guid, guid);
-            entry.insert(LevelKey::urlWebsite, item.value(LevelKey::urlWebsite, QString()));
-            entry.insert(LevelKey::urlSource, absoluteString(feed));
-            entry.insert(LevelKey::urlInstall, QString());
-            entry.insert(LevelKey::urlDownload, item.value(LevelKey::urlDownload));
-            entry.insert(LevelKey::pubDateRemote, item.value(LevelKey::pubDateRemote, mergeTime));
-            entry.insert(LevelKey::pubDateInstall, distantPast());
-            entry.insert(LevelKey::sha1Remote, item.value(LevelKey::sha1Remote, QByteArray()));
-            entry.insert(LevelKey::sha1Install, QByteArray());
-            entry.insert(LevelKey::length, item.value(LevelKey::length, qint64(0)));
-            entry.insert(LevelKey::exists, false);
+            // Keys in their order in the map, each added at its end without a search.
+            std::map<QString, QVariant> entry;
+            const auto add = [&entry](const QString& key, const QVariant& value) {
+                entry.emplace_hint(entry.end(), key, value);
+            };
+            const auto given = [&item](const QString& key, const auto& fallback) {
+                const auto it = item.constFind(key);
+                return it != item.cend() ? *it : QVariant(fallback);
+            };
+            add(LevelKey::author,
+                given(LevelKey::author, localizedString(QT_TRANSLATE_NOOP("Quillmor", "Unknown"))));
+            add(LevelKey::description,
+                given(LevelKey::description,
+                      localizedString(QT_TRANSLATE_NOOP("Quillmor", "Downloadable level"))));
+            add(LevelKey::exists, false);
+            add(LevelKey::guid, guid);
+            add(LevelKey::length, given(LevelKey::length, qint64(0)));
+            add(LevelKey::name, item.value(LevelKey::name));
+            add(LevelKey::pubDateInstall, past);
+            add(LevelKey::pubDateRemote, given(LevelKey::pubDateRemote, mergeTime));
+            add(LevelKey::sha1Install, QByteArray());
+            add(LevelKey::sha1Remote, given(LevelKey::sha1Remote, QByteArray()));
+            add(LevelKey::urlDownload, item.value(LevelKey::urlDownload));
+            add(LevelKey::urlInstall, QString());
+            add(LevelKey::urlSource, source);
             if (item.contains(LevelKey::urlThumbnail))
-                entry.insert(LevelKey::urlThumbnail, item.value(LevelKey::urlThumbnail));
-            m_data.append(entry);
+                add(LevelKey::urlThumbnail, item.value(LevelKey::urlThumbnail));
+            add(LevelKey::urlWebsite, given(LevelKey::urlWebsite, QString()));
+            m_data.append(LevelEntry(std::move(entry)));
             m_dirty = true;
             continue;
         }
@@ -194,7 +242,7 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
             }
         }
         // Equal strings are equal URLs; only differing ones are worth parsing.
-        const QUrl download = urlForKey(item, LevelKey::urlDownload);
+        const QUrl& download = downloads.at(k);
         if (item.value(LevelKey::urlDownload).toString() !=
                 entry.value(LevelKey::urlDownload).toString() &&
             download != urlForKey(entry, LevelKey::urlDownload)) {

@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QVariantList>
 
+#include <functional>
 #include <optional>
 
 struct ParsedFeed
@@ -26,6 +27,18 @@ struct ParsedFeed
 // none = not a feed: nothing is merged and the source's record stays as it was.
 std::optional<ParsedFeed> parseRssFeed(const QByteArray& bytes, const QUrl& url,
                                        const QDateTime& now);
+
+// Takes the levels of an RSS feed one at a time, as the reader comes to them.
+using FeedItemSink = std::function<void(FeedItem&&)>;
+
+// The RSS reader underneath parseRssFeed: it hands each level to `level` as soon as its item
+// has been read, holding no more of the document than that item, and answers the feed's
+// record at the end. The levels handed on count only when a record comes back: a document
+// found cut off or beyond repair further on answers none. Sloppy markup is read again
+// after repair, and `restart` first voids the levels handed on so far.
+std::optional<RepositoryEntry> readRssFeed(const QByteArray& bytes, const QUrl& url,
+                                           const QDateTime& now, const FeedItemSink& level,
+                                           const std::function<void()>& restart);
 std::optional<ParsedFeed> parseXmlFeed(const QByteArray& bytes, const QUrl& url,
                                        const QDateTime& now);
 std::optional<ParsedFeed> parseTxtFeed(const QByteArray& bytes, const QUrl& url,

@@ -5,22 +5,19 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
-#include <libxml/xpath.h>
-#include <libxml/xpathInternals.h>
+#include <libxml/xmlreader.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <limits>
 #include <map>
 #include <memory>
-#include <string>
 #include <vector>
 
 namespace {
 
 const xmlChar* const kMediaNamespace = BAD_CAST "http://search.yahoo.com/mrss/";
-// The feed may bind the media namespace to any prefix; queries use this one for it.
-const xmlChar* const kMediaPrefix = BAD_CAST "qmedia";
 const QString kLevelType = QStringLiteral("application/x-quillmor-level");
 constexpr quint32 kMinimumTtl = 1440;   // minutes: a feed is never looked at more than daily
 constexpr quint32 kMaximumTtl = 525600; // minutes: and at least once a year
@@ -39,20 +36,6 @@ struct FreeDoc
 {
     void operator()(xmlDoc* p) const { xmlFreeDoc(p); }
 };
-struct FreeXPathContext
-{
-    void operator()(xmlXPathContext* p) const { xmlXPathFreeContext(p); }
-};
-struct FreeXPathObject
-{
-    void operator()(xmlXPathObject* p) const { xmlXPathFreeObject(p); }
-};
-struct FreeXPathExpression
-{
-    void operator()(xmlXPathCompExpr* p) const { xmlXPathFreeCompExpr(p); }
-};
-using XPathObject = std::unique_ptr<xmlXPathObject, FreeXPathObject>;
-using XPathExpression = std::unique_ptr<xmlXPathCompExpr, FreeXPathExpression>;
 
 void ignoreStructuredError(void*, xmlError*) {}
 void ignoreGenericError(void*, const char*, ...) {}
@@ -290,6 +273,10 @@ void appendText(const xmlNode* node, QByteArray& out)
 
 QString text(const xmlNode* node)
 {
+    const xmlNode* only = node->children;
+    if (only && !only->next &&
+        (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE))
+        return QString::fromUtf8(reinterpret_cast<const char*>(only->content));
     QByteArray utf8;
     appendText(node, utf8);
     return QString::fromUtf8(utf8);
@@ -334,71 +321,52 @@ QByteArray hashBytes(const QString& hex)
     return bytes;
 }
 
-// The queries of one feed, compiled once and run against the channel and then every item.
-class RssReader
+// An element of the given name outside any namespace, as a feed's own elements are.
+bool isElement(const xmlNode* node, const char* name)
 {
-public:
-    RssReader(xmlDoc* doc, bool hasMediaPrefix)
-        : m_context(xmlXPathNewContext(doc)), m_hasMediaPrefix(hasMediaPrefix)
-    {
-        if (!m_context)
-            return;
-        m_context->error = ignoreStructuredError;
-        if (hasMediaPrefix)
-            xmlXPathRegisterNs(m_context.get(), kMediaPrefix, kMediaNamespace);
+    return node->type == XML_ELEMENT_NODE && !node->ns && xmlStrEqual(node->name, BAD_CAST name);
+}
+
+// A Media RSS element of the given name, whatever prefix the document binds the namespace to.
+bool isMedia(const xmlNode* node, const char* name)
+{
+    return node->type == XML_ELEMENT_NODE && node->ns &&
+           xmlStrEqual(node->ns->href, kMediaNamespace) && xmlStrEqual(node->name, BAD_CAST name);
+}
+
+template <typename Match> const xmlNode* firstChild(const xmlNode* parent, Match match)
+{
+    for (const xmlNode* child = parent->children; child; child = child->next) {
+        if (match(child))
+            return child;
     }
+    return nullptr;
+}
 
-    bool isValid() const { return m_context != nullptr; }
+const xmlNode* firstChild(const xmlNode* parent, const char* name)
+{
+    return firstChild(parent, [name](const xmlNode* node) { return isElement(node, name); });
+}
 
-    // The first node the query finds from the given node, or none.
-    xmlNode* first(const char* query, xmlNode* from)
-    {
-        const QList<xmlNode*> found = all(compiled(query), from, 1);
-        return found.isEmpty() ? nullptr : found.first();
+std::optional<QString> firstText(const xmlNode* parent, const char* name)
+{
+    const xmlNode* node = firstChild(parent, name);
+    return node ? std::optional(text(node)) : std::nullopt;
+}
+
+// The first element below `from`, in document order, that `take` accepts.
+template <typename Take> std::optional<QString> firstBelow(const xmlNode* from, const Take& take)
+{
+    for (const xmlNode* child = from->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        if (auto found = take(child))
+            return found;
+        if (auto found = firstBelow(child, take))
+            return found;
     }
-
-    QList<xmlNode*> all(const char* query, xmlNode* from)
-    {
-        return all(compiled(query), from, std::numeric_limits<int>::max());
-    }
-
-    std::optional<QString> firstText(const char* query, xmlNode* from)
-    {
-        const xmlNode* node = first(query, from);
-        return node ? std::optional(text(node)) : std::nullopt;
-    }
-
-    bool hasMediaPrefix() const { return m_hasMediaPrefix; }
-
-private:
-    xmlXPathCompExpr* compiled(const char* query)
-    {
-        XPathExpression& expression = m_compiled[query];
-        if (!expression)
-            expression.reset(xmlXPathCtxtCompile(m_context.get(), BAD_CAST query));
-        return expression.get();
-    }
-
-    QList<xmlNode*> all(xmlXPathCompExpr* compiled, xmlNode* from, int limit)
-    {
-        QList<xmlNode*> nodes;
-        if (!compiled)
-            return nodes;
-        m_context->node = from;
-        const XPathObject result(xmlXPathCompiledEval(compiled, m_context.get()));
-        if (!result || result->type != XPATH_NODESET || !result->nodesetval)
-            return nodes;
-        const int count = qMin(result->nodesetval->nodeNr, limit);
-        nodes.reserve(count);
-        for (int i = 0; i < count; ++i)
-            nodes.append(result->nodesetval->nodeTab[i]);
-        return nodes;
-    }
-
-    std::unique_ptr<xmlXPathContext, FreeXPathContext> m_context;
-    std::map<std::string, XPathExpression> m_compiled;
-    bool m_hasMediaPrefix;
-};
+    return std::nullopt;
+}
 
 // The media namespace counts only where the root element declares it, under a real prefix.
 bool rootDeclaresMedia(const xmlNode* root)
@@ -415,6 +383,9 @@ bool rootDeclaresMedia(const xmlNode* root)
 QString resolvedLink(const QString& link, const QUrl& feed)
 {
     const QString trimmed = link.trimmed();
+    // Nearly every link is a web address; those have a scheme and need no parsing.
+    if (trimmed.startsWith(u"http://") || trimmed.startsWith(u"https://"))
+        return link;
     const QUrl url(trimmed);
     if (trimmed.isEmpty() || !url.isValid() || !url.isRelative())
         return link;
@@ -437,103 +408,270 @@ std::optional<QString> pictureAddress(const xmlNode* element, const QUrl& feed)
 
 // The item's picture: its first thumbnail, else its first image among the media it offers,
 // wherever a media group or a media content holds them.
-std::optional<QString> pictureOf(RssReader& reader, xmlNode* item, const QUrl& feed)
+std::optional<QString> pictureOf(const xmlNode* item, const QUrl& feed)
 {
-    for (const xmlNode* thumbnail : reader.all(".//qmedia:thumbnail", item)) {
-        if (auto address = pictureAddress(thumbnail, feed))
-            return address;
-    }
-    for (const xmlNode* content : reader.all(".//qmedia:content", item)) {
-        const bool image = attribute(content, "type").value_or(QString()).startsWith(u"image/") ||
-                           attribute(content, "medium") == QStringLiteral("image");
-        if (auto address = image ? pictureAddress(content, feed) : std::nullopt)
-            return address;
-    }
-    return std::nullopt;
+    const auto thumbnail = [&](const xmlNode* node) {
+        return isMedia(node, "thumbnail") ? pictureAddress(node, feed) : std::nullopt;
+    };
+    if (auto address = firstBelow(item, thumbnail))
+        return address;
+    return firstBelow(item, [&](const xmlNode* node) -> std::optional<QString> {
+        if (!isMedia(node, "content"))
+            return std::nullopt;
+        const bool image = attribute(node, "type").value_or(QString()).startsWith(u"image/") ||
+                           attribute(node, "medium") == QStringLiteral("image");
+        return image ? pictureAddress(node, feed) : std::nullopt;
+    });
 }
 
-std::optional<FeedItem> readItem(RssReader& reader, xmlNode* item, const FeedDate& dates,
-                                 const QUrl& feed)
+// Reads the children of a feed's channel one at a time, each whole: its first title, link,
+// description and ttl for the feed's record, and its items for the level list.
+class ChannelReader
 {
-    const xmlNode* enclosure = reader.first("./enclosure[1]", item);
-    if (!enclosure || attribute(enclosure, "type") != kLevelType)
-        return std::nullopt;
-    const std::optional<QString> download = attribute(enclosure, "url");
-    if (!download || download->isEmpty())
-        return std::nullopt;
+public:
+    ChannelReader(const QUrl& feed, bool hasMediaPrefix, const FeedItemSink& sink)
+        : m_feed(feed), m_hasMediaPrefix(hasMediaPrefix), m_sink(sink)
+    {
+    }
 
-    FeedItem level{{LevelKey::urlDownload, resolvedLink(*download, feed)},
-                   {LevelKey::length, integerValue(attribute(enclosure, "length").value_or(""))},
-                   {LevelKey::name, reader.firstText("./title[1]", item).value_or(QString())},
-                   {LevelKey::author, QString()},
-                   {LevelKey::sha1Remote, QByteArray()}};
-    // Keys a feed leaves out stay out, so the merge falls back as it does for text feeds.
-    if (auto description = reader.firstText("./description[1]", item))
-        level.insert(LevelKey::description, *description);
-    if (auto guid = reader.firstText("./guid[1]", item))
-        level.insert(LevelKey::guid, guid->trimmed());
-    if (auto website = reader.firstText("./link[1]", item))
-        level.insert(LevelKey::urlWebsite, resolvedLink(*website, feed));
-    if (auto dateText = reader.firstText("./pubDate[1]", item)) {
-        if (auto date = dates.parse(*dateText))
-            level.insert(LevelKey::pubDateRemote, *date);
+    // Whether the element is worth reading whole; any other child is passed over unread.
+    bool wants(const xmlNode* element) const
+    {
+        if (isElement(element, "item"))
+            return true;
+        for (const auto& [name, value] : m_texts) {
+            if (!value && isElement(element, name))
+                return true;
+        }
+        return false;
     }
-    if (reader.hasMediaPrefix()) {
-        const xmlNode* hash = reader.first("./qmedia:hash[1]", item);
-        if (hash && attribute(hash, "algo") == QStringLiteral("sha-1"))
-            level.insert(LevelKey::sha1Remote, hashBytes(text(hash)));
-        const xmlNode* credit = reader.first("./qmedia:credit[1]", item);
-        if (credit && attribute(credit, "role") == QStringLiteral("author"))
-            level.insert(LevelKey::author, text(credit));
-        if (auto picture = pictureOf(reader, item, feed))
-            level.insert(LevelKey::urlThumbnail, *picture);
+
+    void read(const xmlNode* element)
+    {
+        if (isElement(element, "item")) {
+            if (auto level = readItem(element))
+                m_sink(std::move(*level));
+            return;
+        }
+        for (auto& [name, value] : m_texts) {
+            if (!value && isElement(element, name)) {
+                value = text(element);
+                return;
+            }
+        }
     }
-    return level;
+
+    RepositoryEntry record(const QDateTime& now) const
+    {
+        RepositoryEntry record = feedRecord(m_feed, now, secondsToNextCheck(), FeedFormat::rss);
+        if (const auto& title = m_texts[0].second)
+            record.insert(RepositoryKey::name, *title);
+        if (const auto& description = m_texts[2].second)
+            record.insert(RepositoryKey::description, *description);
+        if (const auto& link = m_texts[1].second)
+            record.insert(RepositoryKey::urlWebsite, resolvedLink(*link, m_feed));
+        return record;
+    }
+
+private:
+    std::optional<FeedItem> readItem(const xmlNode* item) const
+    {
+        const xmlNode* enclosure = firstChild(item, "enclosure");
+        if (!enclosure || attribute(enclosure, "type") != kLevelType)
+            return std::nullopt;
+        const std::optional<QString> download = attribute(enclosure, "url");
+        if (!download || download->isEmpty())
+            return std::nullopt;
+
+        // A feed leaves out what it likes; the missing keys stay out, so that the merge falls
+        // back as it does for text feeds.
+        QString author;
+        QByteArray hash;
+        std::optional<QString> picture;
+        if (m_hasMediaPrefix) {
+            const auto media = [](const char* name) {
+                return [name](const xmlNode* node) {
+                    return isMedia(node, name);
+                };
+            };
+            const xmlNode* hashElement = firstChild(item, media("hash"));
+            if (hashElement && attribute(hashElement, "algo") == QStringLiteral("sha-1"))
+                hash = hashBytes(text(hashElement));
+            const xmlNode* credit = firstChild(item, media("credit"));
+            if (credit && attribute(credit, "role") == QStringLiteral("author"))
+                author = text(credit);
+            picture = pictureOf(item, m_feed);
+        }
+        std::optional<QDateTime> date;
+        if (auto dateText = firstText(item, "pubDate"))
+            date = m_dates.parse(*dateText);
+
+        // Keys in their order in the map, each added at its end without a search.
+        std::map<QString, QVariant> level;
+        const auto add = [&level](const QString& key, QVariant value) {
+            level.emplace_hint(level.end(), key, std::move(value));
+        };
+        add(LevelKey::author, author);
+        if (auto description = firstText(item, "description"))
+            add(LevelKey::description, *description);
+        if (auto guid = firstText(item, "guid"))
+            add(LevelKey::guid, guid->trimmed());
+        add(LevelKey::length, integerValue(attribute(enclosure, "length").value_or("")));
+        add(LevelKey::name, firstText(item, "title").value_or(QString()));
+        if (date)
+            add(LevelKey::pubDateRemote, *date);
+        add(LevelKey::sha1Remote, hash);
+        add(LevelKey::urlDownload, resolvedLink(*download, m_feed));
+        if (picture)
+            add(LevelKey::urlThumbnail, *picture);
+        if (auto website = firstText(item, "link"))
+            add(LevelKey::urlWebsite, resolvedLink(*website, m_feed));
+        return FeedItem(std::move(level));
+    }
+
+    quint32 secondsToNextCheck() const
+    {
+        qint64 minutes = 10080;
+        // A ttl below a day, negative ones included, means a day; one beyond a year is taken
+        // as a year, so that a stray number can neither silence a feed for ever nor wrap round
+        // into a check at every start.
+        if (const auto& ttl = m_texts[3].second)
+            minutes = std::clamp(integerValue(*ttl), qint64(kMinimumTtl), qint64(kMaximumTtl));
+        return quint32(minutes * 60);
+    }
+
+    const QUrl& m_feed;
+    const bool m_hasMediaPrefix;
+    const FeedItemSink& m_sink;
+    const FeedDate m_dates;
+    std::array<std::pair<const char*, std::optional<QString>>, 4> m_texts{
+        {{"title", {}}, {"link", {}}, {"description", {}}, {"ttl", {}}}};
+};
+
+enum class Pass
+{
+    feed,      // read whole: the levels handed on are the feed's
+    notAFeed,  // no RSS channel, or a document the launcher will not read
+    unreadable // not well-formed: only the repairing parser can tell what it holds
+};
+
+struct FreeTextReader
+{
+    void operator()(xmlTextReader* p) const { xmlFreeTextReader(p); }
+};
+
+void noteReaderError(void* data, xmlError* error)
+{
+    if (error && error->level >= XML_ERR_ERROR && error->domain == XML_FROM_PARSER)
+        *static_cast<bool*>(data) = true;
 }
 
-quint32 secondsToNextCheck(RssReader& reader, xmlNode* root)
+// The document read as it streams by, each channel child read whole and then freed, so
+// memory holds the bytes and one item. The stream stops at the first fault in the markup,
+// which leaves the document to the repairing parser.
+Pass streamChannel(const QByteArray& bytes, const QUrl& url, std::optional<ChannelReader>& channel,
+                   const FeedItemSink& sink)
 {
-    qint64 minutes = 10080;
-    // A ttl below a day, negative ones included, means a day; one beyond a year is taken as a
-    // year, so that a stray number can neither silence a feed for ever nor wrap round into a
-    // check at every start.
-    if (auto ttl = reader.firstText("/rss[1]/channel[1]/ttl[1]", root))
-        minutes = std::clamp(integerValue(*ttl), qint64(kMinimumTtl), qint64(kMaximumTtl));
-    return quint32(minutes * 60);
+    const std::unique_ptr<xmlTextReader, FreeTextReader> reader(
+        xmlReaderForMemory(bytes.constData(), int(bytes.size()), nullptr, nullptr, kParseOptions));
+    if (!reader)
+        return Pass::unreadable;
+    bool faulty = false;
+    xmlTextReaderSetStructuredErrorHandler(reader.get(), noteReaderError, &faulty);
+    bool channelSeen = false;
+    int status = xmlTextReaderRead(reader.get());
+    while (status == 1 && !faulty) {
+        if (xmlTextReaderNodeType(reader.get()) != XML_READER_TYPE_ELEMENT) {
+            status = xmlTextReaderRead(reader.get());
+            continue;
+        }
+        const xmlNode* node = xmlTextReaderCurrentNode(reader.get());
+        switch (xmlTextReaderDepth(reader.get())) {
+        case 0: // the root: any document type before it has been read by now
+            if (!node || declaresEntities(node->doc) || !isElement(node, "rss"))
+                return Pass::notAFeed;
+            channel.emplace(url, rootDeclaresMedia(node), sink);
+            status = xmlTextReaderRead(reader.get());
+            break;
+        case 1: // only the first channel is looked into
+            if (!channelSeen && isElement(node, "channel")) {
+                channelSeen = true;
+                status = xmlTextReaderRead(reader.get());
+            } else {
+                status = xmlTextReaderNext(reader.get());
+            }
+            break;
+        default: // a child of that channel, as nothing else is descended into
+            if (channel->wants(node)) {
+                const xmlNode* whole = xmlTextReaderExpand(reader.get());
+                if (!whole)
+                    return Pass::unreadable;
+                channel->read(whole);
+            }
+            status = xmlTextReaderNext(reader.get());
+        }
+    }
+    if (status != 0 || faulty)
+        return Pass::unreadable;
+    return channelSeen ? Pass::feed : Pass::notAFeed;
+}
+
+// The whole document as a tree, after repair where the markup needs it.
+bool readTree(const QByteArray& bytes, const QUrl& url, std::optional<ChannelReader>& reader,
+              const FeedItemSink& sink)
+{
+    const std::optional<Document> doc = parseDocument(bytes);
+    if (!doc || declaresEntities(doc->get()))
+        return false;
+    const xmlNode* root = xmlDocGetRootElement(doc->get());
+    const xmlNode* rss = firstChild(reinterpret_cast<const xmlNode*>(doc->get()), "rss");
+    const xmlNode* channel = rss ? firstChild(rss, "channel") : nullptr;
+    if (!root || !channel)
+        return false;
+    reader.emplace(url, rootDeclaresMedia(root), sink);
+    for (const xmlNode* child = channel->children; child; child = child->next) {
+        if (reader->wants(child))
+            reader->read(child);
+    }
+    return true;
 }
 
 } // namespace
 
-std::optional<ParsedFeed> parseRssFeed(const QByteArray& bytes, const QUrl& url,
-                                       const QDateTime& now)
+std::optional<RepositoryEntry> readRssFeed(const QByteArray& bytes, const QUrl& url,
+                                           const QDateTime& now, const FeedItemSink& level,
+                                           const std::function<void()>& restart)
 {
     // The repair may add a little to the document; both must fit libxml2's int lengths.
     if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int>::max() / 2)
         return std::nullopt;
     const QuietLibxml quiet;
-    const std::optional<Document> doc = parseDocument(bytes);
-    if (!doc || declaresEntities(doc->get()))
+    std::optional<ChannelReader> channel;
+    switch (streamChannel(bytes, url, channel, level)) {
+    case Pass::feed:
+        return channel->record(now);
+    case Pass::notAFeed:
         return std::nullopt;
-    xmlNode* root = xmlDocGetRootElement(doc->get());
-    if (!root)
-        return std::nullopt;
-    RssReader reader(doc->get(), rootDeclaresMedia(root));
-    if (!reader.isValid() || !reader.first("/rss[1]/channel[1]", root))
-        return std::nullopt;
-
-    ParsedFeed feed{
-        feedRecord(url, now, secondsToNextCheck(reader, root), FeedFormat::rss), {}, true};
-    if (auto title = reader.firstText("/rss[1]/channel[1]/title[1]", root))
-        feed.repository.insert(RepositoryKey::name, *title);
-    if (auto description = reader.firstText("/rss[1]/channel[1]/description[1]", root))
-        feed.repository.insert(RepositoryKey::description, *description);
-    if (auto link = reader.firstText("/rss[1]/channel[1]/link[1]", root))
-        feed.repository.insert(RepositoryKey::urlWebsite, resolvedLink(*link, url));
-
-    const FeedDate dates;
-    for (xmlNode* item : reader.all("/rss[1]/channel[1]/item", root)) {
-        if (auto level = readItem(reader, item, dates, url))
-            feed.items.append(*level);
+    case Pass::unreadable:
+        break;
     }
-    return feed;
+    // Sloppy markup is common in hand-written feeds; the levels seen before the fault are
+    // read again from the repaired document.
+    channel.reset();
+    restart();
+    if (!readTree(bytes, url, channel, level))
+        return std::nullopt;
+    return channel->record(now);
+}
+
+std::optional<ParsedFeed> parseRssFeed(const QByteArray& bytes, const QUrl& url,
+                                       const QDateTime& now)
+{
+    QVariantList items;
+    const auto record = readRssFeed(
+        bytes, url, now, [&](FeedItem&& item) { items.append(std::move(item)); },
+        [&] { items.clear(); });
+    if (!record)
+        return std::nullopt;
+    return ParsedFeed{*record, std::move(items), true};
 }

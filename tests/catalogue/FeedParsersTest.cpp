@@ -27,6 +27,23 @@ class FeedParsersTest : public QObject
     static QByteArray dated(const QByteArray& date) { return "<pubDate>" + date + "</pubDate>"; }
 
 private slots:
+    // First, while the peak is still low: a feed read as it streams by holds the bytes and
+    // one item, where a whole tree would take many times the file.
+    void largeFeedInBoundedMemory()
+    {
+        const int count = 100'000;
+        const QByteArray bytes =
+            rss(item("<title>Castle</title><guid>g</guid>" + kLevel).repeated(count));
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        int levels = 0;
+        QVERIFY(readRssFeed(
+            bytes, kFeedUrl, kNow, [&](FeedItem&&) { ++levels; }, [] {}));
+        getrusage(RUSAGE_SELF, &after);
+        QCOMPARE(levels, count);
+        QCOMPARE_LT(after.ru_maxrss - before.ru_maxrss, bytes.size() / 1024);
+    }
+
     // expected: "key=value" pairs, for the first item's keys ("-": absent; data in hex) and
     // for "items" (how many, "none" when not a feed), "list" (each "name>url", joined by "|")
     // and "next" (seconds until the next look at the feed).
@@ -132,6 +149,8 @@ private slots:
         row("cut off", "rss", rss(item(kLevel) + item(kLevel)).chopped(30), "items=none");
         row("inline tags left open", "rss", sloppy, "items=3");
         row("inline tags left open, cut off", "rss", sloppy.chopped(20), "items=none");
+        row("tag left open after many levels", "rss",
+            rss(item(kLevel).repeated(40) + item("<p>one<br>two</p>" + kLevel)), "items=41");
         row("attribute past the parser's limit", "rss",
             rss(item(kLevel) +
                 item(QByteArray(kLevel).replace("1234", QByteArray(10'000'001, '1')))),
