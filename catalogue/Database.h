@@ -76,7 +76,7 @@ public:
     QVariant objectValueForTableColumn(const QString& columnIdentifier, int row) const;
 
     // Merges one feed's item list; the feed URL becomes each level's "urlSource".
-    void updateDatabase(const QUrl& feed, const QVariantList& items);
+    void updateDatabase(const QUrl& feed, const QList<FeedItem>& items);
     // Records a finished install, updating the level's entry or adding one.
     void updateInstall(const LevelEntry& record);
     LevelEntry updateEntry(const LevelEntry& entry, const LevelEntry& record) const;

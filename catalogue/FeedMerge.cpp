@@ -45,34 +45,58 @@ QString derivedGuid(const QUrl& feed, const QUrl& download)
     return absoluteString(feed) + u'#' + last;
 }
 
-// The same value of the same type; a date also in the same time zone.
-bool identical(const QVariant& a, const QVariant& b)
+// Text as the catalogue file will give it back.
+void keepStorable(QString& text)
 {
-    if (a.metaType() != b.metaType() || a != b)
-        return false;
-    return a.metaType().id() != QMetaType::QDateTime ||
-           a.toDateTime().timeSpec() == b.toDateTime().timeSpec();
+    if (!PropertyList::isStored(text))
+        text = PropertyList::storable(text)->toString();
+}
+void keepStorable(std::optional<QString>& text)
+{
+    if (text)
+        keepStorable(*text);
 }
 
-// The item as the catalogue file will give it back. Items from a feed reader mostly are so
-// already, and are then kept as they stand rather than rebuilt key by key.
-std::optional<FeedItem> storedItem(const FeedItem& item)
+// The item as the catalogue file will give it back, so that the merge after the next start
+// matches what this one stored. Items from a feed reader mostly are so already. None for a
+// date that is no date.
+bool keepStorable(FeedItem& item)
 {
-    for (auto it = item.cbegin(); it != item.cend(); ++it) {
-        const std::optional<QVariant> value =
-            it->isValid() ? PropertyList::storable(*it) : std::nullopt;
-        // Printable ASCII is stored as it stands, as every key the readers give is.
-        const bool plainKey = std::all_of(it.key().cbegin(), it.key().cend(), [](QChar c) {
-            return c.unicode() >= 0x20 && c.unicode() < 0x7F;
-        });
-        if (!value || !identical(*value, *it) ||
-            (!plainKey && PropertyList::storable(it.key()) != QVariant(it.key()))) {
-            const std::optional<QVariant> kept = PropertyList::storable(item);
-            return kept ? std::optional(kept->toMap()) : std::nullopt;
-        }
+    for (std::optional<QString>* text : {&item.author, &item.description, &item.guid,
+                                          &item.urlThumbnail, &item.urlWebsite})
+        keepStorable(*text);
+    keepStorable(item.name);
+    keepStorable(item.urlDownload);
+    if (auto& date = item.pubDateRemote; date && !PropertyList::isStored(*date)) {
+        if (!date->isValid())
+            return false;
+        date = PropertyList::storable(*date)->toDateTime();
     }
-    return item;
+    return true;
 }
+
+// An archive address as the merge compares it: its text and, unless the text is a plain web
+// address, what it parses to (nothing when it does not parse).
+struct Address
+{
+    explicit Address(QString written)
+        : text(std::move(written)), plain(isPlainWebAddress(text)),
+          url(plain || text.isEmpty() ? QUrl() : QUrl(text))
+    {
+    }
+    bool isValid() const { return plain || url.isValid(); }
+    QUrl parsed() const { return plain ? QUrl(text) : url; }
+    QString stored() const { return plain ? text : absoluteString(url); }
+    // Equal texts name the same place, two different plain ones never; the rest are parsed.
+    bool sameAs(const Address& other) const
+    {
+        return text == other.text || (!(plain && other.plain) && parsed() == other.parsed());
+    }
+
+    QString text;
+    bool plain;
+    QUrl url;
+};
 
 // Tells whether an entry's stored URL string names the given URL, parsing each distinct
 // string once: the entries of one feed all carry the same few strings.
@@ -98,35 +122,33 @@ private:
 
 } // namespace
 
-void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
+void Database::updateDatabase(const QUrl& feed, const QList<FeedItem>& itemList)
 {
     // Levels are told apart by their feed; without one, every merge would add them again.
     if (!feed.isValid())
         return;
 
-    // Step 1: every item gets a guid. Items the merge cannot place (no name, or an archive
-    // URL that does not parse) are left out rather than stored as entries that could never
-    // be downloaded nor matched again. Each item is taken as the catalogue file will give it
-    // back, so that the merge after the next start matches what this one stored.
-    // Each item's archive URL is parsed once, here, for step 4 as well.
+    // Step 1: every item gets a guid. Items the merge cannot place (an archive URL that does
+    // not parse) are left out rather than stored as entries that could never be downloaded
+    // nor matched again. Each item is taken as the catalogue file will give it back, and its
+    // archive URL is read once, here, for step 4 as well.
     QList<FeedItem> items;
-    QList<QUrl> downloads;
+    QList<Address> downloads;
     items.reserve(itemList.size());
     downloads.reserve(itemList.size());
-    for (const QVariant& value : itemList) {
-        FeedItem item = value.toMap();
-        QUrl download = urlForKey(item, LevelKey::urlDownload);
-        if (!item.contains(LevelKey::name) || !download.isValid())
+    for (const FeedItem& given : itemList) {
+        Address download(given.urlDownload);
+        if (!download.isValid())
             continue;
-        if (!item.contains(LevelKey::guid))
-            item.insert(LevelKey::guid, derivedGuid(feed, download));
-        std::optional<FeedItem> kept = storedItem(item);
-        if (!kept)
+        FeedItem item = given;
+        if (!item.guid)
+            item.guid = derivedGuid(feed, download.parsed());
+        if (!keepStorable(item))
             continue;
-        if (kept->value(LevelKey::urlDownload) != item.value(LevelKey::urlDownload))
-            download = urlForKey(*kept, LevelKey::urlDownload);
-        items.append(std::move(*kept));
-        downloads.append(download);
+        if (item.urlDownload != given.urlDownload)
+            download = Address(item.urlDownload);
+        items.append(std::move(item));
+        downloads.append(std::move(download));
     }
     const QString source = absoluteString(feed);
 
@@ -137,7 +159,7 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
         QSet<QString> listed;
         listed.reserve(items.size());
         for (const FeedItem& item : std::as_const(items))
-            listed.insert(item.value(LevelKey::guid).toString());
+            listed.insert(*item.guid);
         QList<qsizetype> dropped;
         for (qsizetype i = 0; i < m_data.size(); ++i) {
             const LevelEntry& entry = m_data.at(i);
@@ -157,7 +179,7 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
     // Step 3: a level installed without a feed joins the first item offering its archive.
     QHash<QByteArray, qsizetype> itemByHash;
     for (qsizetype k = 0; k < items.size(); ++k) {
-        const QByteArray hash = items.at(k).value(LevelKey::sha1Remote).toByteArray();
+        const QByteArray hash = items.at(k).sha1Remote.value_or(QByteArray());
         if (!hash.isEmpty() && !itemByHash.contains(hash))
             itemByHash.insert(hash, k);
     }
@@ -170,7 +192,7 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
                 continue;
             LevelEntry linked = entry;
             linked.insert(LevelKey::urlSource, source);
-            linked.insert(LevelKey::guid, items.at(*it).value(LevelKey::guid));
+            linked.insert(LevelKey::guid, *items.at(*it).guid);
             m_data[i] = linked;
         }
     }
@@ -190,9 +212,12 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
 
     const QDateTime mergeTime = now();
     const QDateTime past = distantPast();
+    const QString unknown = localizedString(QT_TRANSLATE_NOOP("Quillmor", "Unknown"));
+    const QString downloadable =
+        localizedString(QT_TRANSLATE_NOOP("Quillmor", "Downloadable level"));
     for (qsizetype k = 0; k < items.size(); ++k) {
         const FeedItem& item = items.at(k);
-        const QString guid = item.value(LevelKey::guid).toString();
+        const QString& guid = *item.guid;
         const auto found = entryByGuid.constFind(guid);
         if (found == entryByGuid.cend()) {
             // Keys in their order in the map, each added at its end without a search.
@@ -200,29 +225,22 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
             const auto add = [&entry](const QString& key, const QVariant& value) {
                 entry.emplace_hint(entry.end(), key, value);
             };
-            const auto given = [&item](const QString& key, const auto& fallback) {
-                const auto it = item.constFind(key);
-                return it != item.cend() ? *it : QVariant(fallback);
-            };
-            add(LevelKey::author,
-                given(LevelKey::author, localizedString(QT_TRANSLATE_NOOP("Quillmor", "Unknown"))));
-            add(LevelKey::description,
-                given(LevelKey::description,
-                      localizedString(QT_TRANSLATE_NOOP("Quillmor", "Downloadable level"))));
+            add(LevelKey::author, item.author.value_or(unknown));
+            add(LevelKey::description, item.description.value_or(downloadable));
             add(LevelKey::exists, false);
             add(LevelKey::guid, guid);
-            add(LevelKey::length, given(LevelKey::length, qint64(0)));
-            add(LevelKey::name, item.value(LevelKey::name));
+            add(LevelKey::length, item.length.value_or(0));
+            add(LevelKey::name, item.name);
             add(LevelKey::pubDateInstall, past);
-            add(LevelKey::pubDateRemote, given(LevelKey::pubDateRemote, mergeTime));
+            add(LevelKey::pubDateRemote, item.pubDateRemote.value_or(mergeTime));
             add(LevelKey::sha1Install, QByteArray());
-            add(LevelKey::sha1Remote, given(LevelKey::sha1Remote, QByteArray()));
-            add(LevelKey::urlDownload, item.value(LevelKey::urlDownload));
+            add(LevelKey::sha1Remote, item.sha1Remote.value_or(QByteArray()));
+            add(LevelKey::urlDownload, item.urlDownload);
             add(LevelKey::urlInstall, QString());
             add(LevelKey::urlSource, source);
-            if (item.contains(LevelKey::urlThumbnail))
-                add(LevelKey::urlThumbnail, item.value(LevelKey::urlThumbnail));
-            add(LevelKey::urlWebsite, given(LevelKey::urlWebsite, QString()));
+            if (item.urlThumbnail)
+                add(LevelKey::urlThumbnail, *item.urlThumbnail);
+            add(LevelKey::urlWebsite, item.urlWebsite.value_or(QString()));
             m_data.append(LevelEntry(std::move(entry)));
             m_dirty = true;
             continue;
@@ -230,35 +248,30 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
 
         LevelEntry entry = m_data.at(*found);
         bool changed = false;
-        if (entry.value(LevelKey::name).toString() != item.value(LevelKey::name).toString() ||
+        const auto update = [&](const QString& key, const auto& value) {
+            if (value && !sameValue(QVariant(*value), entry.value(key))) {
+                entry.insert(key, *value);
+                changed = true;
+            }
+        };
+        if (entry.value(LevelKey::name).toString() != item.name ||
             !entry.contains(LevelKey::name)) {
-            entry.insert(LevelKey::name, item.value(LevelKey::name));
+            entry.insert(LevelKey::name, item.name);
             changed = true;
         }
-        for (const QString& key : {LevelKey::author, LevelKey::description}) {
-            if (item.contains(key) && !sameValue(item.value(key), entry.value(key))) {
-                entry.insert(key, item.value(key));
-                changed = true;
-            }
-        }
-        // Equal strings are equal URLs; only differing ones are worth parsing.
-        const QUrl& download = downloads.at(k);
-        if (item.value(LevelKey::urlDownload).toString() !=
-                entry.value(LevelKey::urlDownload).toString() &&
-            download != urlForKey(entry, LevelKey::urlDownload)) {
-            entry.insert(LevelKey::urlDownload, absoluteString(download));
+        update(LevelKey::author, item.author);
+        update(LevelKey::description, item.description);
+        const Address& download = downloads.at(k);
+        if (!download.sameAs(Address(entry.value(LevelKey::urlDownload).toString()))) {
+            entry.insert(LevelKey::urlDownload, download.stored());
             changed = true;
         }
-        for (const QString& key :
-             {LevelKey::urlWebsite, LevelKey::sha1Remote, LevelKey::length, LevelKey::exists}) {
-            if (item.contains(key) && !sameValue(item.value(key), entry.value(key))) {
-                entry.insert(key, item.value(key));
-                changed = true;
-            }
-        }
+        update(LevelKey::urlWebsite, item.urlWebsite);
+        update(LevelKey::sha1Remote, item.sha1Remote);
+        update(LevelKey::length, item.length);
         // The picture is the feed's to give, change or take away. It says nothing new about
         // the level itself, so it never dates the level anew.
-        const QVariant picture = item.value(LevelKey::urlThumbnail);
+        const QVariant picture = item.urlThumbnail ? QVariant(*item.urlThumbnail) : QVariant();
         if (!sameValue(picture, entry.value(LevelKey::urlThumbnail))) {
             if (picture.isValid())
                 entry.insert(LevelKey::urlThumbnail, picture);
@@ -268,10 +281,9 @@ void Database::updateDatabase(const QUrl& feed, const QVariantList& itemList)
         }
         // A new date is news in its own right; a text feed has none, so a changed listing
         // is dated by the merge itself.
-        if (item.contains(LevelKey::pubDateRemote)) {
-            if (!sameValue(item.value(LevelKey::pubDateRemote),
-                           entry.value(LevelKey::pubDateRemote))) {
-                entry.insert(LevelKey::pubDateRemote, item.value(LevelKey::pubDateRemote));
+        if (item.pubDateRemote) {
+            if (!sameValue(*item.pubDateRemote, entry.value(LevelKey::pubDateRemote))) {
+                entry.insert(LevelKey::pubDateRemote, *item.pubDateRemote);
                 m_dirty = true;
             }
         } else if (changed) {

@@ -11,8 +11,8 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QStringView>
+#include <QList>
 #include <QUrl>
-#include <QVariantList>
 
 #include <functional>
 #include <optional>
@@ -20,7 +20,7 @@
 struct ParsedFeed
 {
     RepositoryEntry repository; // always has urlDownload, nextCheckDate, format
-    QVariantList items;         // FeedItem list in document order (empty for XML)
+    QList<FeedItem> items;      // in document order (empty for XML)
     bool hasItems = true;       // false for the XML format: no list goes to the merge
 };
 

@@ -1,14 +1,34 @@
 #pragma once
 
-// A level entry: one level of the catalogue, as a string-keyed record. Feed items use the
-// same keys with the same value types. Records held in a list are never changed in place:
-// a change copies the record, sets keys and puts the copy back at its index.
+// A level entry: one level of the catalogue, as a string-keyed record. Records held in a
+// list are never changed in place: a change copies the record, sets keys and puts the copy
+// back at its index.
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QVariantMap>
 
+#include <optional>
+
 using LevelEntry = QVariantMap;
-using FeedItem = QVariantMap;
+
+// A level as a feed lists it, on its way to the merge that makes it an entry. Each field
+// stands for the entry's key of the same name; what the feed leaves out stays unset, for the
+// merge to fall back on its own values.
+struct FeedItem
+{
+    QString name;
+    QString urlDownload;
+    std::optional<QString> author{};
+    std::optional<QString> description{};
+    std::optional<QString> guid{};
+    std::optional<qint64> length{};
+    std::optional<QDateTime> pubDateRemote{};
+    std::optional<QByteArray> sha1Remote{};
+    std::optional<QString> urlThumbnail{};
+    std::optional<QString> urlWebsite{};
+};
 
 namespace LevelKey {
 inline const QString name = QStringLiteral("name");

@@ -3,38 +3,33 @@
 #include "install/Locations.h"
 
 #include <libxml/parser.h>
-#include <libxml/tree.h>
 #include <libxml/xmlerror.h>
-#include <libxml/xmlreader.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <limits>
-#include <map>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 const xmlChar* const kMediaNamespace = BAD_CAST "http://search.yahoo.com/mrss/";
-const QString kLevelType = QStringLiteral("application/x-quillmor-level");
+constexpr char kLevelType[] = "application/x-quillmor-level";
 constexpr quint32 kMinimumTtl = 1440;   // minutes: a feed is never looked at more than daily
 constexpr quint32 kMaximumTtl = 525600; // minutes: and at least once a year
+constexpr int kMaxDepth = 256;
 
 // Repair what can be repaired, but never reach the network, never load a DTD and never
 // substitute entities (that would read local files named by external entities).
 constexpr int kParseOptions = XML_PARSE_RECOVER | XML_PARSE_NONET | XML_PARSE_NOERROR |
                               XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
 
-// Deleters that hand libxml2's objects back to it.
+// Hands libxml2's parser back to it.
 struct FreeParser
 {
     void operator()(xmlParserCtxt* p) const { xmlFreeParserCtxt(p); }
-};
-struct FreeDoc
-{
-    void operator()(xmlDoc* p) const { xmlFreeDoc(p); }
 };
 
 void ignoreStructuredError(void*, xmlError*) {}
@@ -83,34 +78,6 @@ struct ParseTrouble
     bool mismatched = false; // an end tag named another element than the open one
     bool dropped = false;    // a start tag was thrown away, with its element and attributes
 };
-
-void noteParseError(void* data, xmlError* error)
-{
-    auto* parser = static_cast<xmlParserCtxt*>(data);
-    if (!error || !parser || !parser->_private)
-        return;
-    auto* trouble = static_cast<ParseTrouble*>(parser->_private);
-    switch (error->code) {
-    case XML_ERR_TAG_NOT_FINISHED:
-        trouble->cutOff = true;
-        break;
-    case XML_ERR_TAG_NAME_MISMATCH:
-        trouble->mismatched = true;
-        break;
-    // A start tag the parser could not finish (an attribute value over its size limit, an
-    // unquoted one) is skipped with everything it held: an enclosure lost this way would
-    // take its level out of the catalogue.
-    case XML_ERR_GT_REQUIRED:
-    case XML_ERR_ATTRIBUTE_NOT_FINISHED:
-    case XML_ERR_NAME_TOO_LONG:
-    case XML_ERR_NO_MEMORY:
-    case XML_ERR_INTERNAL_ERROR:
-        trouble->dropped = true;
-        break;
-    default:
-        break;
-    }
-}
 
 // The length of the tag that starts at in[from] ('<'), up to and including its '>', or 0
 // when the document ends first. Quoted attribute values may hold '>'.
@@ -212,87 +179,6 @@ std::optional<QByteArray> closeOpenElements(const QByteArray& in)
     return out;
 }
 
-using Document = std::unique_ptr<xmlDoc, FreeDoc>;
-
-// The document, or none where the parser had to stop early (nesting too deep, an entity
-// loop, no memory), ran out of document inside the root element, or threw content away:
-// each leaves only part of the feed, whose item list would drop the levels it lost.
-std::optional<Document> parseDocument(const QByteArray& bytes)
-{
-    const std::unique_ptr<xmlParserCtxt, FreeParser> parser(xmlNewParserCtxt());
-    if (!parser)
-        return std::nullopt;
-    ParseTrouble trouble;
-    parser->_private = &trouble;
-    parser->sax->serror = noteParseError;
-    Document doc(xmlCtxtReadMemory(parser.get(), bytes.constData(), int(bytes.size()), nullptr,
-                                   nullptr, kParseOptions));
-    const bool halted = parser->disableSAX != 0;
-    if (!doc || halted || trouble.dropped)
-        return std::nullopt;
-    if (trouble.mismatched) {
-        // Parsed again with the open elements closed; a document whose end tags still do not
-        // match is beyond repair. Text in another encoding than an ASCII superset is not
-        // looked into.
-        if (bytes.contains('\0'))
-            return std::nullopt;
-        const auto repaired = closeOpenElements(bytes);
-        if (!repaired || *repaired == bytes)
-            return std::nullopt;
-        return parseDocument(*repaired);
-    }
-    if (trouble.cutOff)
-        return std::nullopt;
-    return doc;
-}
-
-bool declaresEntities(const xmlDoc* doc)
-{
-    for (const xmlDtd* dtd : {doc->intSubset, doc->extSubset}) {
-        if (!dtd)
-            continue;
-        for (const xmlNode* node = dtd->children; node; node = node->next) {
-            if (node->type == XML_ENTITY_DECL)
-                return true;
-        }
-    }
-    return false;
-}
-
-// The string value of a node, built from its text and CDATA alone: entity references are
-// never followed, so the text cannot grow beyond the document.
-void appendText(const xmlNode* node, QByteArray& out)
-{
-    for (const xmlNode* child = node->children; child; child = child->next) {
-        if (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE)
-            out.append(reinterpret_cast<const char*>(child->content));
-        else if (child->type == XML_ELEMENT_NODE)
-            appendText(child, out);
-    }
-}
-
-QString text(const xmlNode* node)
-{
-    const xmlNode* only = node->children;
-    if (only && !only->next &&
-        (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE))
-        return QString::fromUtf8(reinterpret_cast<const char*>(only->content));
-    QByteArray utf8;
-    appendText(node, utf8);
-    return QString::fromUtf8(utf8);
-}
-
-// An attribute without a namespace, as written in the document (defaults a DTD might declare
-// are not applied).
-std::optional<QString> attribute(const xmlNode* element, const char* name)
-{
-    for (const xmlAttr* attr = element->properties; attr; attr = attr->next) {
-        if (!attr->ns && xmlStrEqual(attr->name, BAD_CAST name))
-            return text(reinterpret_cast<const xmlNode*>(attr));
-    }
-    return std::nullopt;
-}
-
 int hexDigit(QChar c)
 {
     const char16_t u = c.unicode();
@@ -321,61 +207,9 @@ QByteArray hashBytes(const QString& hex)
     return bytes;
 }
 
-// An element of the given name outside any namespace, as a feed's own elements are.
-bool isElement(const xmlNode* node, const char* name)
+QString fromUtf8(const std::optional<QByteArray>& text)
 {
-    return node->type == XML_ELEMENT_NODE && !node->ns && xmlStrEqual(node->name, BAD_CAST name);
-}
-
-// A Media RSS element of the given name, whatever prefix the document binds the namespace to.
-bool isMedia(const xmlNode* node, const char* name)
-{
-    return node->type == XML_ELEMENT_NODE && node->ns &&
-           xmlStrEqual(node->ns->href, kMediaNamespace) && xmlStrEqual(node->name, BAD_CAST name);
-}
-
-template <typename Match> const xmlNode* firstChild(const xmlNode* parent, Match match)
-{
-    for (const xmlNode* child = parent->children; child; child = child->next) {
-        if (match(child))
-            return child;
-    }
-    return nullptr;
-}
-
-const xmlNode* firstChild(const xmlNode* parent, const char* name)
-{
-    return firstChild(parent, [name](const xmlNode* node) { return isElement(node, name); });
-}
-
-std::optional<QString> firstText(const xmlNode* parent, const char* name)
-{
-    const xmlNode* node = firstChild(parent, name);
-    return node ? std::optional(text(node)) : std::nullopt;
-}
-
-// The first element below `from`, in document order, that `take` accepts.
-template <typename Take> std::optional<QString> firstBelow(const xmlNode* from, const Take& take)
-{
-    for (const xmlNode* child = from->children; child; child = child->next) {
-        if (child->type != XML_ELEMENT_NODE)
-            continue;
-        if (auto found = take(child))
-            return found;
-        if (auto found = firstBelow(child, take))
-            return found;
-    }
-    return std::nullopt;
-}
-
-// The media namespace counts only where the root element declares it, under a real prefix.
-bool rootDeclaresMedia(const xmlNode* root)
-{
-    for (const xmlNs* ns = root->nsDef; ns; ns = ns->next) {
-        if (ns->prefix && xmlStrEqual(ns->href, kMediaNamespace))
-            return true;
-    }
-    return false;
+    return text ? QString::fromUtf8(*text) : QString();
 }
 
 // A link as a browser would follow it: one relative to the feed is resolved against the
@@ -392,10 +226,60 @@ QString resolvedLink(const QString& link, const QUrl& feed)
     return absoluteString(feed.resolved(url));
 }
 
-// A picture's address as the launcher may fetch it: resolved against the feed, http or https.
-std::optional<QString> pictureAddress(const xmlNode* element, const QUrl& feed)
+// An element as the parser names it at its start and end.
+struct Name
 {
-    const std::optional<QString> url = attribute(element, "url");
+    const xmlChar* local;
+    const xmlChar* space; // the namespace, null outside any
+
+    // An element of the feed's own, outside any namespace.
+    bool is(const char* name) const { return !space && xmlStrEqual(local, BAD_CAST name); }
+    // A Media RSS element, whatever prefix the document binds the namespace to.
+    bool isMedia(const char* name) const
+    {
+        return space && xmlStrEqual(space, kMediaNamespace) && xmlStrEqual(local, BAD_CAST name);
+    }
+};
+
+// A start tag's attributes as the parser hands them over: five pointers each (name, prefix,
+// namespace, value, end of value), those a DTD declares as defaults last.
+class Attributes
+{
+public:
+    Attributes(const xmlChar** attributes, int written) : m_at(attributes), m_written(written) {}
+
+    // The attribute of that name outside any namespace, as written in the document.
+    std::optional<QByteArray> value(const char* name) const
+    {
+        for (int i = 0; i < m_written; ++i) {
+            const xmlChar** attribute = m_at + 5 * i;
+            if (attribute[2] || !xmlStrEqual(attribute[0], BAD_CAST name))
+                continue;
+            QByteArray text(reinterpret_cast<const char*>(attribute[3]),
+                            attribute[4] - attribute[3]);
+            // Without entity substitution the parser hands an ampersand on as the reference
+            // "&#38;", for a tree builder to read back; it leaves no other reference.
+            if (text.contains('&'))
+                text.replace("&#38;", "&");
+            return text;
+        }
+        return std::nullopt;
+    }
+    std::optional<QString> text(const char* name) const
+    {
+        const auto bytes = value(name);
+        return bytes ? std::optional(QString::fromUtf8(*bytes)) : std::nullopt;
+    }
+
+private:
+    const xmlChar** m_at;
+    int m_written;
+};
+
+// A picture's address as the launcher may fetch it: resolved against the feed, http or https.
+std::optional<QString> pictureAddress(const Attributes& attributes, const QUrl& feed)
+{
+    const std::optional<QString> url = attributes.text("url");
     if (!url)
         return std::nullopt;
     const QString resolved = resolvedLink(url->trimmed(), feed);
@@ -406,127 +290,170 @@ std::optional<QString> pictureAddress(const xmlNode* element, const QUrl& feed)
     return resolved;
 }
 
-// The item's picture: its first thumbnail, else its first image among the media it offers,
-// wherever a media group or a media content holds them.
-std::optional<QString> pictureOf(const xmlNode* item, const QUrl& feed)
+// What one item says of its level, gathered as its elements stream by. Of each kind of child
+// only the first counts; a text is that of the element and all it holds, CDATA included.
+struct ItemDraft
 {
-    const auto thumbnail = [&](const xmlNode* node) {
-        return isMedia(node, "thumbnail") ? pictureAddress(node, feed) : std::nullopt;
-    };
-    if (auto address = firstBelow(item, thumbnail))
-        return address;
-    return firstBelow(item, [&](const xmlNode* node) -> std::optional<QString> {
-        if (!isMedia(node, "content"))
-            return std::nullopt;
-        const bool image = attribute(node, "type").value_or(QString()).startsWith(u"image/") ||
-                           attribute(node, "medium") == QStringLiteral("image");
-        return image ? pictureAddress(node, feed) : std::nullopt;
-    });
-}
+    enum Child { title, link, description, guid, pubDate, hash, credit, enclosure, children };
+    static constexpr std::array<const char*, 5> kTexts{"title", "link", "description", "guid",
+                                                       "pubDate"};
 
-// Reads the children of a feed's channel one at a time, each whole: its first title, link,
-// description and ttl for the feed's record, and its items for the level list.
-class ChannelReader
+    std::array<std::optional<QByteArray>, children> texts; // a kind met has a value
+    std::optional<QByteArray> enclosureType;
+    std::optional<QByteArray> download;
+    std::optional<QByteArray> length;
+    std::optional<QString> thumbnail; // the first fetchable thumbnail anywhere in the item
+    std::optional<QString> image;     // else the first fetchable image offered as content
+};
+
+// Follows the parser through a feed: the root must be an RSS element; of its children only
+// the first channel is read, whose first title, link, description and ttl describe the feed
+// and whose items are handed on one by one as each ends. Nothing else is kept.
+class FeedStream
 {
 public:
-    ChannelReader(const QUrl& feed, bool hasMediaPrefix, const FeedItemSink& sink)
-        : m_feed(feed), m_hasMediaPrefix(hasMediaPrefix), m_sink(sink)
-    {
-    }
+    FeedStream(const QUrl& feed, const FeedItemSink& sink) : m_feed(feed), m_sink(sink) {}
 
-    // Whether the element is worth reading whole; any other child is passed over unread.
-    bool wants(const xmlNode* element) const
-    {
-        if (isElement(element, "item"))
-            return true;
-        for (const auto& [name, value] : m_texts) {
-            if (!value && isElement(element, name))
-                return true;
-        }
-        return false;
-    }
+    ParseTrouble trouble;
+    bool refused = false; // not a feed the launcher reads; the parse stops at once
 
-    void read(const xmlNode* element)
+    void start(Name name, int namespaceCount, const xmlChar** namespaces,
+               const Attributes& attributes)
     {
-        if (isElement(element, "item")) {
-            if (auto level = readItem(element))
-                m_sink(std::move(*level));
-            return;
-        }
-        for (auto& [name, value] : m_texts) {
-            if (!value && isElement(element, name)) {
-                value = text(element);
+        const int depth = m_depth++;
+        // Nesting no feed needs, as the parser itself would refuse when reading a whole tree.
+        if (depth > kMaxDepth) {
+            refused = true;
+        } else if (depth == 0) {
+            refused = !name.is("rss");
+            // The media namespace counts only where the root declares it, under a prefix.
+            for (int i = 0; i < namespaceCount; ++i) {
+                if (namespaces[2 * i] && xmlStrEqual(namespaces[2 * i + 1], kMediaNamespace))
+                    m_hasMediaPrefix = true;
+            }
+        } else if (depth == 1 && !m_channelSeen && name.is("channel")) {
+            m_channelSeen = m_inChannel = true;
+        } else if (depth == 2 && m_inChannel) {
+            if (name.is("item")) {
+                m_item.emplace();
                 return;
             }
+            for (auto& [text, value] : m_texts) {
+                if (!value && name.is(text))
+                    return capture(value.emplace());
+            }
+        } else if (depth >= 3 && m_item) {
+            readItemElement(depth == 3, name, attributes);
         }
     }
+
+    void end()
+    {
+        if (--m_depth == m_captureDepth)
+            m_capture = nullptr;
+        if (m_depth == 2 && m_item) {
+            if (auto level = itemLevel(*m_item))
+                m_sink(std::move(*level));
+            m_item.reset();
+        } else if (m_depth == 1) {
+            m_inChannel = false;
+        }
+    }
+
+    void characters(const xmlChar* text, int length)
+    {
+        if (m_capture)
+            m_capture->append(reinterpret_cast<const char*>(text), length);
+    }
+
+    bool channelSeen() const { return m_channelSeen; }
+    // Whether every element begun has ended: a document that stops inside one was cut off.
+    bool closed() const { return m_depth == 0; }
 
     RepositoryEntry record(const QDateTime& now) const
     {
         RepositoryEntry record = feedRecord(m_feed, now, secondsToNextCheck(), FeedFormat::rss);
         if (const auto& title = m_texts[0].second)
-            record.insert(RepositoryKey::name, *title);
+            record.insert(RepositoryKey::name, QString::fromUtf8(*title));
         if (const auto& description = m_texts[2].second)
-            record.insert(RepositoryKey::description, *description);
+            record.insert(RepositoryKey::description, QString::fromUtf8(*description));
         if (const auto& link = m_texts[1].second)
-            record.insert(RepositoryKey::urlWebsite, resolvedLink(*link, m_feed));
+            record.insert(RepositoryKey::urlWebsite,
+                          resolvedLink(QString::fromUtf8(*link), m_feed));
         return record;
     }
 
 private:
-    std::optional<FeedItem> readItem(const xmlNode* item) const
+    void capture(QByteArray& text)
     {
-        const xmlNode* enclosure = firstChild(item, "enclosure");
-        if (!enclosure || attribute(enclosure, "type") != kLevelType)
-            return std::nullopt;
-        const std::optional<QString> download = attribute(enclosure, "url");
-        if (!download || download->isEmpty())
-            return std::nullopt;
+        m_capture = &text;
+        m_captureDepth = m_depth - 1;
+    }
 
-        // A feed leaves out what it likes; the missing keys stay out, so that the merge falls
-        // back as it does for text feeds.
-        QString author;
-        QByteArray hash;
-        std::optional<QString> picture;
-        if (m_hasMediaPrefix) {
-            const auto media = [](const char* name) {
-                return [name](const xmlNode* node) {
-                    return isMedia(node, name);
-                };
-            };
-            const xmlNode* hashElement = firstChild(item, media("hash"));
-            if (hashElement && attribute(hashElement, "algo") == QStringLiteral("sha-1"))
-                hash = hashBytes(text(hashElement));
-            const xmlNode* credit = firstChild(item, media("credit"));
-            if (credit && attribute(credit, "role") == QStringLiteral("author"))
-                author = text(credit);
-            picture = pictureOf(item, m_feed);
+    void readItemElement(bool child, Name name, const Attributes& attributes)
+    {
+        ItemDraft& item = *m_item;
+        if (child) {
+            for (size_t kind = 0; kind < ItemDraft::kTexts.size(); ++kind) {
+                if (!item.texts[kind] && name.is(ItemDraft::kTexts[kind]))
+                    return capture(item.texts[kind].emplace());
+            }
+            if (!item.texts[ItemDraft::enclosure] && name.is("enclosure")) {
+                item.texts[ItemDraft::enclosure].emplace();
+                item.enclosureType = attributes.value("type");
+                item.download = attributes.value("url");
+                item.length = attributes.value("length");
+                return;
+            }
         }
-        std::optional<QDateTime> date;
-        if (auto dateText = firstText(item, "pubDate"))
-            date = m_dates.parse(*dateText);
+        if (!m_hasMediaPrefix)
+            return;
+        // A feed's hash and credit count only of the kind the launcher reads.
+        for (const auto& [kind, element, attribute, wanted] :
+             {std::tuple(ItemDraft::hash, "hash", "algo", "sha-1"),
+              std::tuple(ItemDraft::credit, "credit", "role", "author")}) {
+            if (child && !item.texts[kind] && name.isMedia(element)) {
+                item.texts[kind].emplace();
+                if (attributes.value(attribute) == wanted)
+                    capture(*item.texts[kind]);
+                return;
+            }
+        }
+        if (!item.thumbnail && name.isMedia("thumbnail")) {
+            item.thumbnail = pictureAddress(attributes, m_feed);
+        } else if (!item.image && name.isMedia("content")) {
+            const bool image = attributes.value("type").value_or("").startsWith("image/") ||
+                               attributes.value("medium") == "image";
+            if (image)
+                item.image = pictureAddress(attributes, m_feed);
+        }
+    }
 
-        // Keys in their order in the map, each added at its end without a search.
-        std::map<QString, QVariant> level;
-        const auto add = [&level](const QString& key, QVariant value) {
-            level.emplace_hint(level.end(), key, std::move(value));
-        };
-        add(LevelKey::author, author);
-        if (auto description = firstText(item, "description"))
-            add(LevelKey::description, *description);
-        if (auto guid = firstText(item, "guid"))
-            add(LevelKey::guid, guid->trimmed());
-        add(LevelKey::length, integerValue(attribute(enclosure, "length").value_or("")));
-        add(LevelKey::name, firstText(item, "title").value_or(QString()));
-        if (date)
-            add(LevelKey::pubDateRemote, *date);
-        add(LevelKey::sha1Remote, hash);
-        add(LevelKey::urlDownload, resolvedLink(*download, m_feed));
-        if (picture)
-            add(LevelKey::urlThumbnail, *picture);
-        if (auto website = firstText(item, "link"))
-            add(LevelKey::urlWebsite, resolvedLink(*website, m_feed));
-        return FeedItem(std::move(level));
+    std::optional<FeedItem> itemLevel(const ItemDraft& item) const
+    {
+        if (item.enclosureType != kLevelType || !item.download || item.download->isEmpty())
+            return std::nullopt;
+        const auto& texts = item.texts;
+        std::optional<QDateTime> date;
+        if (texts[ItemDraft::pubDate])
+            date = m_dates.parse(QString::fromUtf8(*texts[ItemDraft::pubDate]));
+
+        // A feed leaves out what it likes; what is missing stays unset, so that the merge
+        // falls back as it does for text feeds.
+        FeedItem level{.name = fromUtf8(texts[ItemDraft::title]),
+                       .urlDownload = resolvedLink(QString::fromUtf8(*item.download), m_feed)};
+        level.author = fromUtf8(texts[ItemDraft::credit]);
+        if (const auto& description = texts[ItemDraft::description])
+            level.description = QString::fromUtf8(*description);
+        if (const auto& guid = texts[ItemDraft::guid])
+            level.guid = QString::fromUtf8(*guid).trimmed();
+        level.length = integerValue(QString::fromUtf8(item.length.value_or("")));
+        level.pubDateRemote = date;
+        level.sha1Remote = hashBytes(fromUtf8(texts[ItemDraft::hash]));
+        level.urlThumbnail = item.thumbnail ? item.thumbnail : item.image;
+        if (const auto& website = texts[ItemDraft::link])
+            level.urlWebsite = resolvedLink(QString::fromUtf8(*website), m_feed);
+        return level;
     }
 
     quint32 secondsToNextCheck() const
@@ -536,104 +463,154 @@ private:
         // as a year, so that a stray number can neither silence a feed for ever nor wrap round
         // into a check at every start.
         if (const auto& ttl = m_texts[3].second)
-            minutes = std::clamp(integerValue(*ttl), qint64(kMinimumTtl), qint64(kMaximumTtl));
+            minutes = std::clamp(integerValue(QString::fromUtf8(*ttl)), qint64(kMinimumTtl),
+                                 qint64(kMaximumTtl));
         return quint32(minutes * 60);
     }
 
     const QUrl& m_feed;
-    const bool m_hasMediaPrefix;
     const FeedItemSink& m_sink;
     const FeedDate m_dates;
-    std::array<std::pair<const char*, std::optional<QString>>, 4> m_texts{
+    int m_depth = 0; // elements open
+    bool m_hasMediaPrefix = false;
+    bool m_channelSeen = false;
+    bool m_inChannel = false;
+    std::array<std::pair<const char*, std::optional<QByteArray>>, 4> m_texts{
         {{"title", {}}, {"link", {}}, {"description", {}}, {"ttl", {}}}};
+    std::optional<ItemDraft> m_item;
+    QByteArray* m_capture = nullptr; // the text being read, if any
+    int m_captureDepth = -1;         // and the depth its element is open at
 };
+
+FeedStream& streamOf(void* parser)
+{
+    return *static_cast<FeedStream*>(static_cast<xmlParserCtxt*>(parser)->_private);
+}
+
+// Stops the parse once its outcome is known: the document is refused, or will be read again
+// after repair, or has lost content.
+bool stopped(void* parser)
+{
+    const FeedStream& stream = streamOf(parser);
+    if (!stream.refused && !stream.trouble.mismatched && !stream.trouble.dropped)
+        return false;
+    xmlStopParser(static_cast<xmlParserCtxt*>(parser));
+    return true;
+}
+
+void startElement(void* parser, const xmlChar* local, const xmlChar*, const xmlChar* space,
+                  int namespaceCount, const xmlChar** namespaces, int attributeCount,
+                  int defaulted, const xmlChar** attributes)
+{
+    if (!stopped(parser))
+        streamOf(parser).start({local, space}, namespaceCount, namespaces,
+                               Attributes(attributes, attributeCount - defaulted));
+    stopped(parser);
+}
+
+void endElement(void* parser, const xmlChar*, const xmlChar*, const xmlChar*)
+{
+    if (!stopped(parser))
+        streamOf(parser).end();
+}
+
+void characters(void* parser, const xmlChar* text, int length)
+{
+    streamOf(parser).characters(text, length);
+}
+
+// Entities are never expanded, and a document that declares any is not read at all.
+void entityDeclared(void* parser, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*)
+{
+    streamOf(parser).refused = true;
+    stopped(parser);
+}
+void unparsedEntityDeclared(void* parser, const xmlChar*, const xmlChar*, const xmlChar*,
+                            const xmlChar*)
+{
+    entityDeclared(parser, nullptr, 0, nullptr, nullptr, nullptr);
+}
+
+void noteParseError(void* parser, xmlError* error)
+{
+    if (!error || !parser || !static_cast<xmlParserCtxt*>(parser)->_private)
+        return;
+    ParseTrouble& trouble = streamOf(parser).trouble;
+    switch (error->code) {
+    case XML_ERR_TAG_NOT_FINISHED:
+        trouble.cutOff = true;
+        break;
+    case XML_ERR_TAG_NAME_MISMATCH:
+        trouble.mismatched = true;
+        break;
+    // A start tag the parser could not finish (an attribute value over its size limit, an
+    // unquoted one) is skipped with everything it held: an enclosure lost this way would
+    // take its level out of the catalogue.
+    case XML_ERR_GT_REQUIRED:
+    case XML_ERR_ATTRIBUTE_NOT_FINISHED:
+    case XML_ERR_NAME_TOO_LONG:
+    case XML_ERR_NO_MEMORY:
+    case XML_ERR_INTERNAL_ERROR:
+        trouble.dropped = true;
+        break;
+    default:
+        break;
+    }
+}
+
+xmlSAXHandler feedHandler()
+{
+    xmlSAXHandler handler{};
+    handler.initialized = XML_SAX2_MAGIC;
+    handler.startElementNs = startElement;
+    handler.endElementNs = endElement;
+    handler.characters = characters;
+    handler.ignorableWhitespace = characters;
+    handler.cdataBlock = characters;
+    handler.entityDecl = entityDeclared;
+    handler.unparsedEntityDecl = unparsedEntityDeclared;
+    handler.serror = noteParseError;
+    return handler;
+}
 
 enum class Pass
 {
-    feed,      // read whole: the levels handed on are the feed's
-    notAFeed,  // no RSS channel, or a document the launcher will not read
-    unreadable // not well-formed: only the repairing parser can tell what it holds
+    feed,     // read whole: the levels handed on are the feed's
+    notAFeed, // no RSS channel, or a document the launcher will not read
+    repair    // end tags that do not match their elements: read again after repair
 };
 
-struct FreeTextReader
+// One pass of the parser over the document, handing each level on as its item ends; the
+// document's bytes and one item are all it holds. The parser repairs what it can. It gives
+// up where it had to stop early (nesting too deep, an entity loop, no memory), ran out of
+// document inside the root element, or threw content away: each leaves only part of the
+// feed, whose item list would drop the levels it lost.
+Pass readPass(const QByteArray& bytes, FeedStream& stream)
 {
-    void operator()(xmlTextReader* p) const { xmlFreeTextReader(p); }
-};
-
-void noteReaderError(void* data, xmlError* error)
-{
-    if (error && error->level >= XML_ERR_ERROR && error->domain == XML_FROM_PARSER)
-        *static_cast<bool*>(data) = true;
-}
-
-// The document read as it streams by, each channel child read whole and then freed, so
-// memory holds the bytes and one item. The stream stops at the first fault in the markup,
-// which leaves the document to the repairing parser.
-Pass streamChannel(const QByteArray& bytes, const QUrl& url, std::optional<ChannelReader>& channel,
-                   const FeedItemSink& sink)
-{
-    const std::unique_ptr<xmlTextReader, FreeTextReader> reader(
-        xmlReaderForMemory(bytes.constData(), int(bytes.size()), nullptr, nullptr, kParseOptions));
-    if (!reader)
-        return Pass::unreadable;
-    bool faulty = false;
-    xmlTextReaderSetStructuredErrorHandler(reader.get(), noteReaderError, &faulty);
-    bool channelSeen = false;
-    int status = xmlTextReaderRead(reader.get());
-    while (status == 1 && !faulty) {
-        if (xmlTextReaderNodeType(reader.get()) != XML_READER_TYPE_ELEMENT) {
-            status = xmlTextReaderRead(reader.get());
-            continue;
-        }
-        const xmlNode* node = xmlTextReaderCurrentNode(reader.get());
-        switch (xmlTextReaderDepth(reader.get())) {
-        case 0: // the root: any document type before it has been read by now
-            if (!node || declaresEntities(node->doc) || !isElement(node, "rss"))
-                return Pass::notAFeed;
-            channel.emplace(url, rootDeclaresMedia(node), sink);
-            status = xmlTextReaderRead(reader.get());
-            break;
-        case 1: // only the first channel is looked into
-            if (!channelSeen && isElement(node, "channel")) {
-                channelSeen = true;
-                status = xmlTextReaderRead(reader.get());
-            } else {
-                status = xmlTextReaderNext(reader.get());
-            }
-            break;
-        default: // a child of that channel, as nothing else is descended into
-            if (channel->wants(node)) {
-                const xmlNode* whole = xmlTextReaderExpand(reader.get());
-                if (!whole)
-                    return Pass::unreadable;
-                channel->read(whole);
-            }
-            status = xmlTextReaderNext(reader.get());
-        }
+    static xmlSAXHandler handler = feedHandler();
+    const std::unique_ptr<xmlParserCtxt, FreeParser> parser(
+        xmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr));
+    if (!parser)
+        return Pass::notAFeed;
+    parser->_private = &stream;
+    xmlCtxtUseOptions(parser.get(), kParseOptions);
+    // The bytes go to the parser a few pages at a time: it reads each where it lies and
+    // lets it go, where a whole copy of its own would double the memory a large feed takes.
+    constexpr qsizetype kChunk = 4096;
+    for (qsizetype at = 0; at < bytes.size() && !parser->disableSAX; at += kChunk) {
+        const qsizetype length = std::min(kChunk, bytes.size() - at);
+        xmlParseChunk(parser.get(), bytes.constData() + at, int(length),
+                      at + length == bytes.size());
     }
-    if (status != 0 || faulty)
-        return Pass::unreadable;
-    return channelSeen ? Pass::feed : Pass::notAFeed;
-}
-
-// The whole document as a tree, after repair where the markup needs it.
-bool readTree(const QByteArray& bytes, const QUrl& url, std::optional<ChannelReader>& reader,
-              const FeedItemSink& sink)
-{
-    const std::optional<Document> doc = parseDocument(bytes);
-    if (!doc || declaresEntities(doc->get()))
-        return false;
-    const xmlNode* root = xmlDocGetRootElement(doc->get());
-    const xmlNode* rss = firstChild(reinterpret_cast<const xmlNode*>(doc->get()), "rss");
-    const xmlNode* channel = rss ? firstChild(rss, "channel") : nullptr;
-    if (!root || !channel)
-        return false;
-    reader.emplace(url, rootDeclaresMedia(root), sink);
-    for (const xmlNode* child = channel->children; child; child = child->next) {
-        if (reader->wants(child))
-            reader->read(child);
-    }
-    return true;
+    const ParseTrouble& trouble = stream.trouble;
+    if (stream.refused || trouble.dropped)
+        return Pass::notAFeed;
+    if (trouble.mismatched)
+        return Pass::repair;
+    const bool halted = parser->disableSAX != 0;
+    if (halted || trouble.cutOff || !stream.closed() || !stream.channelSeen())
+        return Pass::notAFeed;
+    return Pass::feed;
 }
 
 } // namespace
@@ -646,28 +623,35 @@ std::optional<RepositoryEntry> readRssFeed(const QByteArray& bytes, const QUrl& 
     if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int>::max() / 2)
         return std::nullopt;
     const QuietLibxml quiet;
-    std::optional<ChannelReader> channel;
-    switch (streamChannel(bytes, url, channel, level)) {
-    case Pass::feed:
-        return channel->record(now);
-    case Pass::notAFeed:
-        return std::nullopt;
-    case Pass::unreadable:
-        break;
+    QByteArray document = bytes;
+    for (;;) {
+        FeedStream stream(url, level);
+        switch (readPass(document, stream)) {
+        case Pass::feed:
+            return stream.record(now);
+        case Pass::notAFeed:
+            return std::nullopt;
+        case Pass::repair:
+            break;
+        }
+        // Feeds are often written by hand with inline markup left open; they are read again
+        // with the open elements closed, the levels handed on so far voided. A document whose
+        // end tags still do not match is beyond repair. Text in another encoding than an
+        // ASCII superset is not looked into.
+        restart();
+        if (document.contains('\0'))
+            return std::nullopt;
+        auto repaired = closeOpenElements(document);
+        if (!repaired || *repaired == document)
+            return std::nullopt;
+        document = std::move(*repaired);
     }
-    // Sloppy markup is common in hand-written feeds; the levels seen before the fault are
-    // read again from the repaired document.
-    channel.reset();
-    restart();
-    if (!readTree(bytes, url, channel, level))
-        return std::nullopt;
-    return channel->record(now);
 }
 
 std::optional<ParsedFeed> parseRssFeed(const QByteArray& bytes, const QUrl& url,
                                        const QDateTime& now)
 {
-    QVariantList items;
+    QList<FeedItem> items;
     const auto record = readRssFeed(
         bytes, url, now, [&](FeedItem&& item) { items.append(std::move(item)); },
         [&] { items.clear(); });

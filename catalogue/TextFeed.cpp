@@ -42,8 +42,7 @@ std::optional<ParsedFeed> parseTxtFeed(const QByteArray& bytes, const QUrl& url,
         }
         const QString link = line.toString();
         if (isAbsoluteUrl(link))
-            feed.items.append(
-                FeedItem{{LevelKey::name, name->toString()}, {LevelKey::urlDownload, link}});
+            feed.items.append(FeedItem{.name = name->toString(), .urlDownload = link});
         name.reset();
     };
     for (qsizetype i = 0; i < text.size(); ++i) {

@@ -7,7 +7,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -162,6 +164,77 @@ std::optional<QString> getDownloadDir()
 QString absoluteString(const QUrl& url)
 {
     return url.isValid() ? url.toString(QUrl::FullyEncoded) : QString();
+}
+
+namespace {
+
+// The ASCII characters of which the given ones are a part.
+struct CharacterClass
+{
+    constexpr CharacterClass(std::string_view marks, bool upper)
+    {
+        for (char c = '0'; c <= '9'; ++c)
+            has[uchar(c)] = true;
+        for (char c = 'a'; c <= 'z'; ++c)
+            has[uchar(c)] = has[uchar(c - 'a' + 'A')] = true;
+        for (char c = 'A'; c <= 'Z' && !upper; ++c)
+            has[uchar(c)] = false;
+        for (const char c : marks)
+            has[uchar(c)] = true;
+    }
+    bool contains(QChar c) const { return c.unicode() < 128 && has[c.unicode()]; }
+    bool has[128] = {};
+};
+
+// A host name's label as written in ASCII: lower-case letters, digits and inner hyphens.
+// An "xn--" label stands for a name in another script, and is left to the parser.
+bool isPlainLabel(QStringView label)
+{
+    static constexpr CharacterClass kLabel("-", false);
+    if (label.isEmpty() || label.size() > 63 || label.front() == u'-' || label.back() == u'-' ||
+        label.startsWith(u"xn--"))
+        return false;
+    return std::all_of(label.begin(), label.end(), [](QChar c) { return kLabel.contains(c); });
+}
+
+} // namespace
+
+bool isPlainWebAddress(QStringView text)
+{
+    const qsizetype scheme = text.startsWith(u"http://") ? 7 : text.startsWith(u"https://") ? 8 : 0;
+    if (scheme == 0)
+        return false;
+    qsizetype end = scheme;
+    while (end < text.size() && text[end] != u'/' && text[end] != u'?' && text[end] != u'#')
+        ++end;
+    QStringView host = text.sliced(scheme, end - scheme);
+    if (const qsizetype colon = host.indexOf(u':'); colon >= 0) {
+        // A port as the parser writes it back: no leading zero, within 16 bits.
+        const QStringView port = host.sliced(colon + 1);
+        bool number = false;
+        if (port.isEmpty() || port.front() == u'0' || port.size() > 5 ||
+            port.toUInt(&number) > 65535 || !number ||
+            !std::all_of(port.begin(), port.end(), [](QChar c) { return c.isDigit(); }))
+            return false;
+        host.truncate(colon);
+    }
+    // A host whose last label starts with a digit may be read as an IPv4 address, in any
+    // of its forms ("0x7f.1"); a top-level name starts with a letter.
+    const qsizetype last = host.lastIndexOf(u'.') + 1;
+    if (host.size() > 253 || last >= host.size() || host[last] < u'a' || host[last] > u'z')
+        return false;
+    for (const QStringView label : host.tokenize(u'.')) {
+        if (!isPlainLabel(label))
+            return false;
+    }
+    // After the host, what encoding keeps as written: letters, digits, the unreserved and
+    // sub-delimiting marks, the separators of the parts, and one '#'.
+    static constexpr CharacterClass kRest("-._~!$&'()*+,;=:@/?", true);
+    const QStringView rest = text.sliced(end);
+    const qsizetype fragment = rest.indexOf(u'#');
+    return std::all_of(rest.begin(), rest.end(),
+                       [&](QChar c) { return kRest.contains(c) || c == u'#'; }) &&
+           (fragment < 0 || rest.indexOf(u'#', fragment + 1) < 0);
 }
 
 QUrl urlForKey(const QVariantMap& record, const QString& key)

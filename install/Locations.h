@@ -35,6 +35,12 @@ std::optional<QString> getDownloadDir();
 // The form in which records store a URL: its absolute, percent-encoded string.
 QString absoluteString(const QUrl& url);
 
+// Whether the text is a web address just as absoluteString() would give it back: http or
+// https, a host name in lower case, perhaps a port, then nothing that encoding would change.
+// Such a text parses, and two of them name the same place only when they are equal, so a
+// catalogue of many levels is compared without parsing each address.
+bool isPlainWebAddress(QStringView text);
+
 // The URL stored under the key; none for a missing or empty value or one that does not parse.
 QUrl urlForKey(const QVariantMap& record, const QString& key);
 

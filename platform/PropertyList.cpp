@@ -64,10 +64,15 @@ QDateTime parseDate(QStringView text)
 // The form holds years 1 to 9999 and whole seconds; a date beyond them (a file's
 // modification time can be anything) is written as the nearest one rather than making the
 // file unreadable.
-QDateTime storableDate(const QDateTime& value)
+const QDateTime& lastStorableDate()
 {
     static const QDateTime last(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC);
-    const QDateTime utc = std::clamp(value.toUTC(), distantPast(), last);
+    return last;
+}
+
+QDateTime storableDate(const QDateTime& value)
+{
+    const QDateTime utc = std::clamp(value.toUTC(), distantPast(), lastStorableDate());
     return QDateTime::fromSecsSinceEpoch(utc.toSecsSinceEpoch(), Qt::UTC);
 }
 
@@ -700,6 +705,45 @@ QStringList removeLeftovers(const QString& path)
             removed.append(candidate.filePath());
     }
     return removed;
+}
+
+bool isStored(const QVariant& value)
+{
+    switch (value.metaType().id()) {
+    case QMetaType::QString: {
+        const QString text = value.toString();
+        const char16_t* c = QStringView(text).utf16();
+        const char16_t* end = c + text.size();
+        // Most text is wholly plain, neither below a space nor a surrogate or beyond.
+        while (c != end && *c >= 0x20 && *c < 0xD800)
+            ++c;
+        for (; c != end; ++c) {
+            if (*c >= 0x20 ? *c < 0xD800 || (*c >= 0xE000 && *c < 0xFFFE)
+                           : *c == u'\t' || *c == u'\n' || *c == u'\r')
+                continue;
+            // Paired surrogates stand for one character beyond the first 65,536.
+            if (!QChar::isHighSurrogate(*c) || c + 1 == end || !QChar::isLowSurrogate(c[1]))
+                return false;
+            ++c;
+        }
+        return true;
+    }
+    case QMetaType::Bool:
+    case QMetaType::QByteArray:
+    case QMetaType::Double:
+    case QMetaType::LongLong:
+        return true;
+    case QMetaType::QDateTime: {
+        const QDateTime date = value.toDateTime();
+        static const qint64 first = distantPast().toMSecsSinceEpoch();
+        static const qint64 last = lastStorableDate().toMSecsSinceEpoch();
+        const qint64 at = date.toMSecsSinceEpoch();
+        return date.isValid() && date.timeSpec() == Qt::UTC && at % 1000 == 0 && at >= first &&
+               at <= last;
+    }
+    default: // other types are stored as another, and lists are not looked into
+        return false;
+    }
 }
 
 std::optional<QVariant> storable(const QVariant& value)

@@ -74,6 +74,11 @@ QStringList removeLeftovers(const QString& path);
 // before they are kept, so that what is in memory is what the next start reads.
 std::optional<QVariant> storable(const QVariant& value);
 
+// Whether storable() would give the value back as it is, same type and all, for the types a
+// record holds (false for lists and dictionaries, not looked into). Cheap, so that records
+// already in stored form need not be rebuilt.
+bool isStored(const QVariant& value);
+
 } // namespace PropertyList
 
 // The earliest date a property list round-trips: 0001-01-01T00:00:00Z.

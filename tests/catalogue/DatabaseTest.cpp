@@ -47,12 +47,13 @@ LevelEntry level(const QString& name, const QString& feed, const QString& guid,
 }
 
 // Feed items from "name=archive URL" words, each with the extra keys given for it.
-QVariantList items(const QString& words, const QList<QVariantMap>& extra = {})
+QList<FeedItem> items(const QString& words, const QList<FeedItem>& extra = {})
 {
-    QVariantList list;
+    QList<FeedItem> list;
     for (const QString& word : words.split(' ')) {
-        QVariantMap item = extra.value(list.size());
-        item.insert({{"name", word.section('=', 0, 0)}, {"urlDownload", word.section('=', 1)}});
+        FeedItem item = extra.value(list.size());
+        item.name = word.section('=', 0, 0);
+        item.urlDownload = word.section('=', 1);
         list.append(item);
     }
     return list;
@@ -300,6 +301,43 @@ private slots:
         QCOMPARE(m_db->objectAtIndex(0)["pubDateRemote"], QVariant(kNow.addDays(3)));
     }
 
+    // The merge compares plain web addresses by their text alone: each must read back from
+    // the parser exactly as written, and anything the parser would write otherwise is not plain.
+    void plainWebAddressesReadBackAsWritten()
+    {
+        for (const QString text :
+             {"http://a.example/l.zip", "https://x-1.b2.example:8080/a/b?c=d&e=f#g",
+              "http://h/~a_b.(1)!*$',;=:@/?+-"}) {
+            QVERIFY2(isPlainWebAddress(text), qPrintable(text));
+            QCOMPARE(absoluteString(QUrl(text)), text);
+        }
+        for (const QString text :
+             {"HTTP://a.example/", "http://A.example/", "http://0x7f.1/", "http://1.2.3.4/",
+              "http://a..b/", "http://a./", "http://-a/", "http://a_b/", "http://xn--nxasmq6b/",
+              "http://a:080/", "http://a:65536/", "http://a:/", "http://u@a/", "http://a/%41",
+              "http://a/b c", "http://a/[x]", "http://a/#x#y", "http://a/\u00e9", "ftp://a/"})
+            QVERIFY2(!isPlainWebAddress(text), qPrintable(text));
+    }
+
+    // Items are kept as the catalogue file gives them back: merged again after a restart,
+    // they are no news.
+    void mergedItemsTakeTheirStoredForm()
+    {
+        FeedItem odd;
+        odd.author = QStringLiteral("A\u0001B");
+        odd.pubDateRemote = kNow.addMSecs(1500);
+        const QList<FeedItem> feed = items("Odd=http://a.example/odd.zip", {odd});
+        m_db->updateDatabase(QUrl(kFeed), feed);
+        const LevelEntry entry = m_db->objectAtIndex(m_db->count() - 1);
+        QCOMPARE(entry["author"], QVariant(QStringLiteral("A\uFFFDB")));
+        QCOMPARE(entry["pubDateRemote"], QVariant(kNow.addSecs(1)));
+        m_db->save();
+        Database restarted;
+        restarted.load();
+        restarted.updateDatabase(QUrl(kFeed), feed);
+        QVERIFY(!restarted.isDirty());
+    }
+
     void installedLevelJoinsFeedByHashAndLeavesWithIt()
     {
         const QByteArray hash(20, '\x11');
@@ -310,11 +348,15 @@ private slots:
                                 level("Standard", "", "")});
         m_db->load();
         const auto feed = [&](const QDateTime& date, const QString& picture = "http://r/a.png") {
-            QVariantMap copy{{"guid", "g2"}, {"sha1Remote", hash}, {"author", ""}};
+            FeedItem one, copy;
+            one.guid = "g1";
+            one.sha1Remote = copy.sha1Remote = hash;
+            one.pubDateRemote = date;
+            copy.guid = "g2";
+            copy.author = "";
             if (!picture.isEmpty())
-                copy.insert("urlThumbnail", picture);
-            return items("One=http://r/1.zip Copy=http://r/2",
-                         {{{"guid", "g1"}, {"sha1Remote", hash}, {"pubDateRemote", date}}, copy});
+                copy.urlThumbnail = picture;
+            return items("One=http://r/1.zip Copy=http://r/2", {one, copy});
         };
         m_db->updateDatabase(QUrl(kOther), feed(d1));
         // Only the level installed without a feed joins the first item of its archive's hash.
@@ -330,7 +372,7 @@ private slots:
         const QVariant copyDate = m_db->objectAtIndex(3)["pubDateRemote"];
         setDay(1);
         QStringList pictures;
-        for (const QString& picture : {"http://r/b.png", ""}) {
+        for (const QString picture : {"http://r/b.png", ""}) {
             m_db->save();
             m_db->updateDatabase(QUrl(kOther), feed(installed.addDays(1), picture));
             pictures << QString::number(m_db->isDirty()) +

@@ -123,8 +123,10 @@ private slots:
         one("non-hex pair", QByteArray(hash).replace(">00", ">zz"), "sha1Remote=");
         one("first credit only", QByteArray(author).replace("author", "editor") + author,
             "author=");
-        one("CDATA and entities", "<title><![CDATA[A & B]]> &amp; <b>C</b></title>",
-            "name=A & B & C");
+        one("CDATA and entities, in text and attributes",
+            "<title><![CDATA[A & B]]> &amp; <b>C</b></title>" +
+                QByteArray(kLevel).replace("castle.zip", "get?id=1&amp;f=&#38;&lt;"),
+            "name=A & B & C;urlDownload=http://h/get?id=1&f=&<");
         one("full names, offset", dated("Sunday, 06 December 2026 17:53:01 +0130"), at);
         one("two-digit year", dated("Sun, 06 Dec 26 16:23:01 +0000"), at);
         one("19xx, no seconds, EST", dated("Mon, 6 December 99 11:23 EST"),
@@ -173,12 +175,27 @@ private slots:
         const auto feed = format == "txt"   ? parseTxtFeed(bytes, kFeedUrl, kNow)
                           : format == "xml" ? parseXmlFeed(bytes, kFeedUrl, kNow)
                                             : parseRssFeed(bytes, kFeedUrl, kNow);
-        const QVariantList items = feed ? feed->items : QVariantList();
-        QVariantMap got = items.value(0).toMap();
+        const QList<FeedItem> items = feed ? feed->items : QList<FeedItem>();
+        QVariantMap got;
+        if (!items.isEmpty()) {
+            const FeedItem& first = items.first();
+            got = {{"name", first.name}, {"urlDownload", first.urlDownload}};
+            const auto put = [&got](const char* key, const auto& value) {
+                if (value)
+                    got.insert(key, *value);
+            };
+            put("author", first.author);
+            put("description", first.description);
+            put("guid", first.guid);
+            put("length", first.length);
+            put("pubDateRemote", first.pubDateRemote);
+            put("sha1Remote", first.sha1Remote);
+            put("urlThumbnail", first.urlThumbnail);
+            put("urlWebsite", first.urlWebsite);
+        }
         QStringList list;
-        for (const QVariant& level : items)
-            list << level.toMap()["name"].toString() + ">" +
-                        level.toMap()["urlDownload"].toString();
+        for (const FeedItem& level : items)
+            list << level.name + ">" + level.urlDownload;
         got.insert(
             {{"items", feed ? QString::number(items.size()) : "none"}, {"list", list.join('|')}});
         if (feed)

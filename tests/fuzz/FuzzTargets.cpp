@@ -53,7 +53,7 @@ bool sameVariant(const QVariant& a, const QVariant& b)
 
 // A parser of the given format, on any bytes: what it accepts describes that feed, and only
 // the XML format keeps its (empty) item list from the merge.
-QVariantList parsedItems(const QByteArray& bytes, const QString& format, const QUrl& url)
+QList<FeedItem> parsedItems(const QByteArray& bytes, const QString& format, const QUrl& url)
 {
     const auto parser = format == FeedFormat::rss   ? parseRssFeed
                         : format == FeedFormat::txt ? parseTxtFeed
@@ -67,7 +67,7 @@ QVariantList parsedItems(const QByteArray& bytes, const QString& format, const Q
          next > kFuzzNow.addDays(365) || feed->hasItems == (format == FeedFormat::xml) ||
          (!feed->hasItems && !feed->items.isEmpty())))
         fuzzFailure("the feed's record is not the feed's", {}, record);
-    return feed ? feed->items : QVariantList();
+    return feed ? feed->items : QList<FeedItem>();
 }
 
 QStringList everything(const QString& path)
@@ -103,13 +103,9 @@ void fuzzPlist(const QByteArray& bytes)
 // the date target's, their way through the writer the database target's.)
 void fuzzRss(const QByteArray& bytes)
 {
-    for (const QVariant& value : parsedItems(bytes, FeedFormat::rss, kRssFeed)) {
-        const FeedItem item = value.toMap();
-        if (item.value("urlDownload").toString().isEmpty() ||
-            item.value("name").metaType().id() != QMetaType::QString ||
-            item.value("length").metaType().id() != QMetaType::LongLong ||
-            item.value("sha1Remote").metaType().id() != QMetaType::QByteArray)
-            fuzzFailure("an item lacks what every level has", {}, value);
+    for (const FeedItem& item : parsedItems(bytes, FeedFormat::rss, kRssFeed)) {
+        if (item.urlDownload.isEmpty() || !item.author || !item.length || !item.sha1Remote)
+            fuzzFailure("an item lacks what every level has", {}, item.urlDownload);
     }
 }
 
@@ -121,12 +117,11 @@ void fuzzXml(const QByteArray& bytes)
 // Every text-feed item pairs a one-line name with an absolute link.
 void fuzzTxt(const QByteArray& bytes)
 {
-    for (const QVariant& value : parsedItems(bytes, FeedFormat::txt, kTextFeed)) {
+    for (const FeedItem& item : parsedItems(bytes, FeedFormat::txt, kTextFeed)) {
         static const QRegularExpression lineEnd("[\\n\\v\\f\\r\\x{85}\\x{2028}\\x{2029}]");
-        const QUrl link(value.toMap().value("urlDownload").toString());
-        if (value.toMap().value("name").toString().contains(lineEnd) || !link.isValid() ||
-            link.isRelative())
-            fuzzFailure("an item is not a name line and a link line", {}, value);
+        const QUrl link(item.urlDownload);
+        if (item.name.contains(lineEnd) || !link.isValid() || link.isRelative())
+            fuzzFailure("an item is not a name line and a link line", item.name, item.urlDownload);
     }
 }
 
