@@ -16,8 +16,10 @@
 
 namespace {
 
-// Largest piece handed on at once; a file:// reply offers the whole file as available.
-constexpr qint64 kReadChunk = 1 << 20;
+// The piece read in one turn of the event loop (a file:// reply offers the whole file as
+// available): its write and digest take about a millisecond, and the window is drawn
+// between two pieces however fast the bytes come.
+constexpr qint64 kReadChunk = 512 << 10;
 // What the network thread may buffer ahead of us, so a slow disk never lets a large
 // transfer pile up in memory.
 constexpr qint64 kReadBuffer = 4 << 20;
@@ -275,14 +277,29 @@ bool Transfer::takesUpRange()
 void Transfer::readBody()
 {
     QNetworkReply* reply = m_reply;
-    // A receiver of progress() may cancel or start over, and a failed write aborts the reply.
-    while (reply && m_reply == reply && reply->bytesAvailable() > 0) {
+    if (!reply)
+        return;
+    if (reply->bytesAvailable() > 0) {
         const QByteArray chunk = reply->read(kReadChunk);
         // An error page is no part of the result, in memory or on disk.
-        if (m_httpStatus >= 400 || !m_writeError.isEmpty())
-            continue;
-        if (!accept(chunk))
+        if (m_httpStatus < 400 && m_writeError.isEmpty() && !accept(chunk))
             return;
+    }
+    // A receiver of progress() may cancel or start over, and a failed write aborts the reply.
+    if (m_reply != reply)
+        return;
+    if (reply->bytesAvailable() > 0) {
+        // The next piece on the next turn; the last one finishes the reply if it has ended.
+        if (!std::exchange(m_readQueued, true))
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_readQueued = false;
+                    readBody();
+                },
+                Qt::QueuedConnection);
+    } else if (reply->isFinished()) {
+        replyFinished();
     }
 }
 
@@ -318,9 +335,11 @@ bool Transfer::accept(const QByteArray& chunk)
 void Transfer::replyFinished()
 {
     QNetworkReply* reply = m_reply;
-    readBody();
-    if (!reply || m_reply != reply)
+    if (!reply)
         return;
+    // What the reply still holds is read first, a piece a turn; the last piece comes back here.
+    if (reply->bytesAvailable() > 0)
+        return readBody();
     m_reply = nullptr;
     reply->disconnect(this);
     reply->deleteLater();

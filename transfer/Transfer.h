@@ -127,6 +127,7 @@ private:
     QString m_filePath;
     std::unique_ptr<QFile> m_file;
     bool m_fileOpened = false;
+    bool m_readQueued = false; // a turn to read the next piece is on its way
     QByteArray m_data;
     AppendDigest m_digest;
     QFutureWatcherBase* m_digestWait = nullptr;
