@@ -12,7 +12,6 @@
 #include <QHash>
 #include <QSet>
 
-#include <algorithm>
 #include <map>
 
 namespace {
@@ -57,9 +56,9 @@ void keepStorable(std::optional<QString>& text)
         keepStorable(*text);
 }
 
-// The item as the catalogue file will give it back, so that the merge after the next start
-// matches what this one stored. Items from a feed reader mostly are so already. None for a
-// date that is no date.
+// Makes the item what the catalogue file will give back, so that the merge after the next
+// start matches what this one stored; items from a feed reader mostly are so already. False
+// for a date that is no date.
 bool keepStorable(FeedItem& item)
 {
     for (std::optional<QString>* text : {&item.author, &item.description, &item.guid,

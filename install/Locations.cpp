@@ -168,17 +168,18 @@ QString absoluteString(const QUrl& url)
 
 namespace {
 
-// The ASCII characters of which the given ones are a part.
-struct CharacterClass
+// A set of ASCII characters: the digits, the lower-case letters, the upper-case ones if
+// asked for, and the marks given.
+struct AsciiSet
 {
-    constexpr CharacterClass(std::string_view marks, bool upper)
+    constexpr AsciiSet(std::string_view marks, bool upper)
     {
         for (char c = '0'; c <= '9'; ++c)
             has[uchar(c)] = true;
-        for (char c = 'a'; c <= 'z'; ++c)
-            has[uchar(c)] = has[uchar(c - 'a' + 'A')] = true;
-        for (char c = 'A'; c <= 'Z' && !upper; ++c)
-            has[uchar(c)] = false;
+        for (char c = 'a'; c <= 'z'; ++c) {
+            has[uchar(c)] = true;
+            has[uchar(c - 'a' + 'A')] = upper;
+        }
         for (const char c : marks)
             has[uchar(c)] = true;
     }
@@ -190,7 +191,7 @@ struct CharacterClass
 // An "xn--" label stands for a name in another script, and is left to the parser.
 bool isPlainLabel(QStringView label)
 {
-    static constexpr CharacterClass kLabel("-", false);
+    static constexpr AsciiSet kLabel("-", false);
     if (label.isEmpty() || label.size() > 63 || label.front() == u'-' || label.back() == u'-' ||
         label.startsWith(u"xn--"))
         return false;
@@ -229,7 +230,7 @@ bool isPlainWebAddress(QStringView text)
     }
     // After the host, what encoding keeps as written: letters, digits, the unreserved and
     // sub-delimiting marks, the separators of the parts, and one '#'.
-    static constexpr CharacterClass kRest("-._~!$&'()*+,;=:@/?", true);
+    static constexpr AsciiSet kRest("-._~!$&'()*+,;=:@/?", true);
     const QStringView rest = text.sliced(end);
     const qsizetype fragment = rest.indexOf(u'#');
     return std::all_of(rest.begin(), rest.end(),
