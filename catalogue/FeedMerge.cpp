@@ -47,7 +47,7 @@ QString derivedGuid(const QUrl& feed, const QUrl& download)
 // Text as the catalogue file will give it back.
 void keepStorable(QString& text)
 {
-    if (!PropertyList::isStored(text))
+    if (!PropertyList::isStored(QStringView(text)))
         text = PropertyList::storable(text)->toString();
 }
 void keepStorable(std::optional<QString>& text)

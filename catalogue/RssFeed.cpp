@@ -207,11 +207,6 @@ QByteArray hashBytes(const QString& hex)
     return bytes;
 }
 
-QString fromUtf8(const std::optional<QByteArray>& text)
-{
-    return text ? QString::fromUtf8(*text) : QString();
-}
-
 // A link as a browser would follow it: one relative to the feed is resolved against the
 // feed's URL; an absolute one is kept exactly as written.
 QString resolvedLink(const QString& link, const QUrl& feed)
@@ -298,7 +293,7 @@ struct ItemDraft
     static constexpr std::array<const char*, 5> kTexts{"title", "link", "description", "guid",
                                                        "pubDate"};
 
-    std::array<std::optional<QByteArray>, children> texts; // a kind met has a value
+    std::array<std::optional<QString>, children> texts; // a kind met has a value
     std::optional<QByteArray> enclosureType;
     std::optional<QByteArray> download;
     std::optional<QByteArray> length;
@@ -349,8 +344,10 @@ public:
 
     void end()
     {
-        if (--m_depth == m_captureDepth)
-            m_capture = nullptr;
+        if (--m_depth == m_captureDepth && m_capture) {
+            *std::exchange(m_capture, nullptr) = QString::fromUtf8(m_captured);
+            m_captured.resize(0); // keeps its room for the next text
+        }
         if (m_depth == 2 && m_item) {
             if (auto level = itemLevel(*m_item))
                 m_sink(std::move(*level));
@@ -363,7 +360,7 @@ public:
     void characters(const xmlChar* text, int length)
     {
         if (m_capture)
-            m_capture->append(reinterpret_cast<const char*>(text), length);
+            m_captured.append(reinterpret_cast<const char*>(text), length);
     }
 
     bool channelSeen() const { return m_channelSeen; }
@@ -374,17 +371,16 @@ public:
     {
         RepositoryEntry record = feedRecord(m_feed, now, secondsToNextCheck(), FeedFormat::rss);
         if (const auto& title = m_texts[0].second)
-            record.insert(RepositoryKey::name, QString::fromUtf8(*title));
+            record.insert(RepositoryKey::name, *title);
         if (const auto& description = m_texts[2].second)
-            record.insert(RepositoryKey::description, QString::fromUtf8(*description));
+            record.insert(RepositoryKey::description, *description);
         if (const auto& link = m_texts[1].second)
-            record.insert(RepositoryKey::urlWebsite,
-                          resolvedLink(QString::fromUtf8(*link), m_feed));
+            record.insert(RepositoryKey::urlWebsite, resolvedLink(*link, m_feed));
         return record;
     }
 
 private:
-    void capture(QByteArray& text)
+    void capture(QString& text)
     {
         m_capture = &text;
         m_captureDepth = m_depth - 1;
@@ -436,23 +432,22 @@ private:
         const auto& texts = item.texts;
         std::optional<QDateTime> date;
         if (texts[ItemDraft::pubDate])
-            date = m_dates.parse(QString::fromUtf8(*texts[ItemDraft::pubDate]));
+            date = m_dates.parse(*texts[ItemDraft::pubDate]);
 
         // A feed leaves out what it likes; what is missing stays unset, so that the merge
         // falls back as it does for text feeds.
-        FeedItem level{.name = fromUtf8(texts[ItemDraft::title]),
+        FeedItem level{.name = texts[ItemDraft::title].value_or(QString()),
                        .urlDownload = resolvedLink(QString::fromUtf8(*item.download), m_feed)};
-        level.author = fromUtf8(texts[ItemDraft::credit]);
-        if (const auto& description = texts[ItemDraft::description])
-            level.description = QString::fromUtf8(*description);
+        level.author = texts[ItemDraft::credit].value_or(QString());
+        level.description = texts[ItemDraft::description];
         if (const auto& guid = texts[ItemDraft::guid])
-            level.guid = QString::fromUtf8(*guid).trimmed();
+            level.guid = guid->trimmed();
         level.length = integerValue(QString::fromUtf8(item.length.value_or("")));
         level.pubDateRemote = date;
-        level.sha1Remote = hashBytes(fromUtf8(texts[ItemDraft::hash]));
+        level.sha1Remote = hashBytes(texts[ItemDraft::hash].value_or(QString()));
         level.urlThumbnail = item.thumbnail ? item.thumbnail : item.image;
         if (const auto& website = texts[ItemDraft::link])
-            level.urlWebsite = resolvedLink(QString::fromUtf8(*website), m_feed);
+            level.urlWebsite = resolvedLink(*website, m_feed);
         return level;
     }
 
@@ -463,7 +458,7 @@ private:
         // as a year, so that a stray number can neither silence a feed for ever nor wrap round
         // into a check at every start.
         if (const auto& ttl = m_texts[3].second)
-            minutes = std::clamp(integerValue(QString::fromUtf8(*ttl)), qint64(kMinimumTtl),
+            minutes = std::clamp(integerValue(*ttl), qint64(kMinimumTtl),
                                  qint64(kMaximumTtl));
         return quint32(minutes * 60);
     }
@@ -475,11 +470,12 @@ private:
     bool m_hasMediaPrefix = false;
     bool m_channelSeen = false;
     bool m_inChannel = false;
-    std::array<std::pair<const char*, std::optional<QByteArray>>, 4> m_texts{
+    std::array<std::pair<const char*, std::optional<QString>>, 4> m_texts{
         {{"title", {}}, {"link", {}}, {"description", {}}, {"ttl", {}}}};
     std::optional<ItemDraft> m_item;
-    QByteArray* m_capture = nullptr; // the text being read, if any
-    int m_captureDepth = -1;         // and the depth its element is open at
+    QString* m_capture = nullptr; // where the text being read goes, if any
+    int m_captureDepth = -1;      // the depth its element is open at
+    QByteArray m_captured;        // and its bytes so far
 };
 
 FeedStream& streamOf(void* parser)

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <algorithm>
 #include <cerrno>
 #include <string_view>
 
@@ -183,20 +182,9 @@ struct AsciiSet
         for (const char c : marks)
             has[uchar(c)] = true;
     }
-    bool contains(QChar c) const { return c.unicode() < 128 && has[c.unicode()]; }
+    bool contains(char16_t c) const { return c < 128 && has[c]; }
     bool has[128] = {};
 };
-
-// A host name's label as written in ASCII: lower-case letters, digits and inner hyphens.
-// An "xn--" label stands for a name in another script, and is left to the parser.
-bool isPlainLabel(QStringView label)
-{
-    static constexpr AsciiSet kLabel("-", false);
-    if (label.isEmpty() || label.size() > 63 || label.front() == u'-' || label.back() == u'-' ||
-        label.startsWith(u"xn--"))
-        return false;
-    return std::all_of(label.begin(), label.end(), [](QChar c) { return kLabel.contains(c); });
-}
 
 } // namespace
 
@@ -205,37 +193,55 @@ bool isPlainWebAddress(QStringView text)
     const qsizetype scheme = text.startsWith(u"http://") ? 7 : text.startsWith(u"https://") ? 8 : 0;
     if (scheme == 0)
         return false;
-    qsizetype end = scheme;
-    while (end < text.size() && text[end] != u'/' && text[end] != u'?' && text[end] != u'#')
-        ++end;
-    QStringView host = text.sliced(scheme, end - scheme);
-    if (const qsizetype colon = host.indexOf(u':'); colon >= 0) {
-        // A port as the parser writes it back: no leading zero, within 16 bits.
-        const QStringView port = host.sliced(colon + 1);
-        bool number = false;
-        if (port.isEmpty() || port.front() == u'0' || port.size() > 5 ||
-            port.toUInt(&number) > 65535 || !number ||
-            !std::all_of(port.begin(), port.end(), [](QChar c) { return c.isDigit(); }))
-            return false;
-        host.truncate(colon);
-    }
-    // A host whose last label starts with a digit may be read as an IPv4 address, in any
-    // of its forms ("0x7f.1"); a top-level name starts with a letter.
-    const qsizetype last = host.lastIndexOf(u'.') + 1;
-    if (host.size() > 253 || last >= host.size() || host[last] < u'a' || host[last] > u'z')
+    const char16_t* c = text.utf16() + scheme;
+    const char16_t* const end = text.utf16() + text.size();
+    // The host: labels of lower-case letters, digits and inner hyphens between single dots.
+    // An "xn--" label stands for a name in another script and is left to the parser, and so
+    // is a host whose last label starts with a digit, which may be read as an IPv4 address
+    // in any of its forms ("0x7f.1"); a top-level name starts with a letter.
+    static constexpr AsciiSet kHost("-.", false);
+    const char16_t* const host = c;
+    while (c != end && kHost.contains(*c))
+        ++c;
+    if (c == host || c - host > 253)
         return false;
-    for (const QStringView label : host.tokenize(u'.')) {
-        if (!isPlainLabel(label))
+    const char16_t* label = host;
+    for (const char16_t* at = host;; ++at) {
+        if (at != c && *at != u'.')
+            continue;
+        const qsizetype length = at - label;
+        if (length == 0 || length > 63 || *label == u'-' || at[-1] == u'-' ||
+            QStringView(label, length).startsWith(u"xn--"))
+            return false;
+        if (at == c)
+            break;
+        label = at + 1;
+    }
+    if (*label < u'a' || *label > u'z')
+        return false;
+    // A port as the parser writes it back: no leading zero, within 16 bits.
+    if (c != end && *c == u':') {
+        const char16_t* digits = ++c;
+        quint32 port = 0;
+        for (; c != end && *c >= u'0' && *c <= u'9' && c - digits < 5; ++c)
+            port = port * 10 + (*c - u'0');
+        if (c == digits || *digits == u'0' || port > 65535)
             return false;
     }
-    // After the host, what encoding keeps as written: letters, digits, the unreserved and
-    // sub-delimiting marks, the separators of the parts, and one '#'.
+    // Then the path, query and fragment, with what encoding keeps as written: letters,
+    // digits, the unreserved and sub-delimiting marks, the separators of the parts, and
+    // one '#'.
+    if (c != end && *c != u'/' && *c != u'?' && *c != u'#')
+        return false;
     static constexpr AsciiSet kRest("-._~!$&'()*+,;=:@/?", true);
-    const QStringView rest = text.sliced(end);
-    const qsizetype fragment = rest.indexOf(u'#');
-    return std::all_of(rest.begin(), rest.end(),
-                       [&](QChar c) { return kRest.contains(c) || c == u'#'; }) &&
-           (fragment < 0 || rest.indexOf(u'#', fragment + 1) < 0);
+    bool fragment = false;
+    for (; c != end; ++c) {
+        if (*c == u'#' && !fragment)
+            fragment = true;
+        else if (!kRest.contains(*c))
+            return false;
+    }
+    return true;
 }
 
 QUrl urlForKey(const QVariantMap& record, const QString& key)

@@ -707,27 +707,30 @@ QStringList removeLeftovers(const QString& path)
     return removed;
 }
 
+bool isStored(QStringView text)
+{
+    const char16_t* c = text.utf16();
+    const char16_t* end = c + text.size();
+    // Most text is wholly plain, neither below a space nor a surrogate or beyond.
+    while (c != end && *c >= 0x20 && *c < 0xD800)
+        ++c;
+    for (; c != end; ++c) {
+        if (*c >= 0x20 ? *c < 0xD800 || (*c >= 0xE000 && *c < 0xFFFE)
+                       : *c == u'\t' || *c == u'\n' || *c == u'\r')
+            continue;
+        // Paired surrogates stand for one character beyond the first 65,536.
+        if (!QChar::isHighSurrogate(*c) || c + 1 == end || !QChar::isLowSurrogate(c[1]))
+            return false;
+        ++c;
+    }
+    return true;
+}
+
 bool isStored(const QVariant& value)
 {
     switch (value.metaType().id()) {
-    case QMetaType::QString: {
-        const QString text = value.toString();
-        const char16_t* c = QStringView(text).utf16();
-        const char16_t* end = c + text.size();
-        // Most text is wholly plain, neither below a space nor a surrogate or beyond.
-        while (c != end && *c >= 0x20 && *c < 0xD800)
-            ++c;
-        for (; c != end; ++c) {
-            if (*c >= 0x20 ? *c < 0xD800 || (*c >= 0xE000 && *c < 0xFFFE)
-                           : *c == u'\t' || *c == u'\n' || *c == u'\r')
-                continue;
-            // Paired surrogates stand for one character beyond the first 65,536.
-            if (!QChar::isHighSurrogate(*c) || c + 1 == end || !QChar::isLowSurrogate(c[1]))
-                return false;
-            ++c;
-        }
-        return true;
-    }
+    case QMetaType::QString:
+        return isStored(QStringView(value.toString()));
     case QMetaType::Bool:
     case QMetaType::QByteArray:
     case QMetaType::Double:

@@ -78,6 +78,8 @@ std::optional<QVariant> storable(const QVariant& value);
 // record holds (false for lists and dictionaries, not looked into). Cheap, so that records
 // already in stored form need not be rebuilt.
 bool isStored(const QVariant& value);
+// Whether the text holds only characters XML can carry, and so is stored as it stands.
+bool isStored(QStringView text);
 
 } // namespace PropertyList
 
