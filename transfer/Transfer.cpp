@@ -20,9 +20,10 @@ namespace {
 // available): its write and digest take about a millisecond, and the window is drawn
 // between two pieces however fast the bytes come.
 constexpr qint64 kReadChunk = 512 << 10;
-// What the network thread may buffer ahead of us, so a slow disk never lets a large
-// transfer pile up in memory.
-constexpr qint64 kReadBuffer = 4 << 20;
+// What the network thread may buffer ahead of us: two pieces, so that a slow disk never
+// lets a large transfer pile up in memory, and a fast link never queues more for one turn
+// than the window can take.
+constexpr qint64 kReadBuffer = 1 << 20;
 constexpr qsizetype kInitialCapacity = 65536;
 // The longest wait a server's Retry-After gets: a player watches the sheet meanwhile.
 constexpr int kLongestRetryAfter = 60;
